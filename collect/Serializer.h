@@ -10,5 +10,6 @@ public:
     virtual void writeBuffer(unsigned char* buf, int len) = 0;
     virtual void flush() = 0;
     virtual void close() = 0;
-    virtual ~Serializer() = default;
+    // A file serializer flushes on destruction, which may throw.
+    virtual ~Serializer() noexcept(false) {}
 };

@@ -1,0 +1,102 @@
+#include "DbladeStats.h"
+
+#include "Deserializer.h"
+#include "FileDeserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+DbladeStats::DbladeStats(const char* path) {
+    FileDeserializer d(path, 4096);
+    deserialize(d);
+}
+
+void DbladeStats::serialize(Serializer& s, unsigned int mask) {
+    s.write32(SER_DBLADE);
+    s.write32(data.version);
+    s.write32(mask);
+    s.write32(static_cast<uint32_t>(data.timestampCreated));
+    s.write32(static_cast<uint32_t>(data.timestampCompleted));
+#define DB_PUT_MEMBER(bit, member, type, FIELDS, Suffix) \
+    if (mask & (1u << bit)) {                             \
+        auto& sub = data.member;                          \
+        FIELDS(TOLM_PUT_FIELD)                            \
+    }
+#define DB_PUT_LRU(bit, member) \
+    if (mask & (1u << bit)) {   \
+        auto& sub = data.member; \
+        DB_LRU_FIELDS(TOLM_PUT_FIELD) \
+    }
+    DB_MEMBERS(DB_PUT_MEMBER, DB_PUT_LRU)
+#undef DB_PUT_MEMBER
+#undef DB_PUT_LRU
+    if (mask & (1u << DB_CPU_BIT)) {
+        auto& sub = data;
+#define DB_PUT_CPU(T, name, xmlName) TOLM_PUT_FIELD(T, name)
+        DB_CPU_FIELDS(DB_PUT_CPU)
+#undef DB_PUT_CPU
+    }
+}
+
+void DbladeStats::deserialize(Deserializer& d) {
+    if (d.read32() != SER_DBLADE) throw SerializationException("type is not SER_DBLADE", 0);
+    data.version = d.read32();
+    data.mask = d.read32();
+    data.timestampCreated = static_cast<int32_t>(d.read32());
+    data.timestampCompleted = static_cast<int32_t>(d.read32());
+    const uint32_t mask = data.mask;
+#define DB_GET_MEMBER(bit, member, type, FIELDS, Suffix) \
+    if (mask & (1u << bit)) {                             \
+        auto& sub = data.member;                          \
+        FIELDS(TOLM_GET_FIELD)                            \
+    }
+#define DB_GET_LRU(bit, member) \
+    if (mask & (1u << bit)) {   \
+        auto& sub = data.member; \
+        DB_LRU_FIELDS(TOLM_GET_FIELD) \
+    }
+    DB_MEMBERS(DB_GET_MEMBER, DB_GET_LRU)
+#undef DB_GET_MEMBER
+#undef DB_GET_LRU
+    if (mask & (1u << DB_CPU_BIT)) {
+        auto& sub = data;
+#define DB_GET_CPU(T, name, xmlName) TOLM_GET_FIELD(T, name)
+        DB_CPU_FIELDS(DB_GET_CPU)
+#undef DB_GET_CPU
+    }
+}
+
+#define DB_DEFINE_RENDER(bit, member, type, FIELDS, Suffix)    \
+    void render##Suffix(XmlRenderer& r, dblade_data_t& data) { \
+        auto& sub = data.member;                               \
+        r.pushTag(#member, nullptr);                           \
+        FIELDS(TOLM_XML_FIELD)                                 \
+        r.popTag();                                            \
+    }
+#define DB_NO_RENDER(bit, member)
+DB_MEMBERS(DB_DEFINE_RENDER, DB_NO_RENDER)
+#undef DB_DEFINE_RENDER
+
+void renderLru(XmlRenderer& r, const char* name, db_cache_controller_lru_data_t& sub) {
+    r.pushTag(name, nullptr);
+    DB_LRU_FIELDS(TOLM_XML_FIELD)
+    r.popTag();
+}
+
+void DbladeStats::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "version", data.version);
+    XmlRenderer::addAttrHex(attrs, "mask", data.mask);
+    XmlRenderer::addAttr(attrs, "created", static_cast<unsigned int>(data.timestampCreated));
+    XmlRenderer::addAttr(attrs, "completed", static_cast<unsigned int>(data.timestampCompleted));
+    r.pushTag("dblade", &attrs);
+#define DB_XML_CPU(T, name, xmlName) fieldcodec::xml(r, #xmlName, data.name);
+    DB_CPU_FIELDS(DB_XML_CPU)
+#undef DB_XML_CPU
+#define DB_CALL_RENDER(bit, member, type, FIELDS, Suffix) render##Suffix(r, data);
+#define DB_CALL_LRU(bit, member) renderLru(r, #member, data.member);
+    DB_MEMBERS(DB_CALL_RENDER, DB_CALL_LRU)
+#undef DB_CALL_RENDER
+#undef DB_CALL_LRU
+    r.popTag();
+}

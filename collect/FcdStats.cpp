@@ -1,0 +1,122 @@
+#include "FcdStats.h"
+
+#include "Deserializer.h"
+#include "FileDeserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+FcdStats::FcdStats(const char* path) {
+    FileDeserializer d(path, 4096);
+    deserialize(d);
+}
+
+FcdStats::FcdStats(Deserializer& d) { deserialize(d); }
+
+FcdStats::FcdStats(const FcdStats& other) : data(other.data) {
+    for (_fcdDiskStats* disk : other._disks) _disks.push_back(new _fcdDiskStats(*disk));
+}
+
+FcdStats& FcdStats::operator=(const FcdStats& other) {
+    if (this == &other) return *this;
+    clear();
+    for (_fcdDiskStats* disk : other._disks) _disks.push_back(new _fcdDiskStats(*disk));
+    data = other.data;
+    return *this;
+}
+
+FcdStats::~FcdStats() { clear(); }
+
+void FcdStats::clear() {
+    for (_fcdDiskStats* disk : _disks) delete disk;
+    _disks.clear();
+}
+
+void FcdStats::serialize(Serializer& s) {
+    s.write32(SER_FCD);
+    s.write32(data.version);
+    s.write32(static_cast<uint32_t>(data.timestampCreated));
+    s.write32(static_cast<uint32_t>(data.timestampCompleted));
+    s.write32(data.statsRpcStatus);
+    s.write32(data.listRpcStatus);
+    {
+        auto& sub = data;
+        FCD_TOTAL_FIELDS(TOLM_PUT_FIELD)
+    }
+    s.write32(static_cast<uint32_t>(_disks.size()));
+    for (_fcdDiskStats* disk : _disks) {
+        auto& sub = *disk;
+        s.write32(sub.diskType);
+        s.write32(sub.diskID);
+        FCD_DISK_COUNTER_FIELDS(TOLM_PUT_FIELD)
+    }
+}
+
+void FcdStats::deserialize(Deserializer& d) {
+    if (d.read32() != SER_FCD) throw SerializationException("type is not SER_FCD", 0);
+    data.version = d.read32();
+    data.timestampCreated = static_cast<int32_t>(d.read32());
+    data.timestampCompleted = static_cast<int32_t>(d.read32());
+    data.statsRpcStatus = d.read32();
+    data.listRpcStatus = d.read32();
+    {
+        auto& sub = data;
+        FCD_TOTAL_FIELDS(TOLM_GET_FIELD)
+    }
+    uint32_t count = d.read32();
+    for (uint32_t i = 0; i < count; i++) {
+        _fcdDiskStats* disk = new _fcdDiskStats();
+        _disks.push_back(disk);
+        auto& sub = *disk;
+        sub.diskType = d.read32();
+        sub.diskID = d.read32();
+        FCD_DISK_COUNTER_FIELDS(TOLM_GET_FIELD)
+    }
+}
+
+void FcdStats::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "version", data.version);
+    XmlRenderer::addAttr(attrs, "created", static_cast<unsigned int>(data.timestampCreated));
+    XmlRenderer::addAttr(attrs, "completed", static_cast<unsigned int>(data.timestampCompleted));
+    r.pushTag("fcd", &attrs);
+    r.renderAttribute("listRpcStatus", data.listRpcStatus);
+    if (data.statsRpcStatus != 0) {
+        r.renderAttribute("statsRpcStatus", data.statsRpcStatus);
+    } else {
+        auto& sub = data;
+        r.pushTag("global", nullptr);
+        FCD_TOTAL_FIELDS(TOLM_XML_FIELD)
+        r.popTag();
+    }
+    for (_fcdDiskStats* disk : _disks) {
+        auto& sub = *disk;
+        XmlAttrs diskAttrs;
+        XmlRenderer::addAttr(diskAttrs, "id", sub.diskID);
+        XmlRenderer::addAttr(diskAttrs, "type", sub.diskType);
+        r.pushTag("disk", &diskAttrs);
+        FCD_DISK_COUNTER_FIELDS(TOLM_XML_FIELD)
+        r.popTag();
+    }
+    r.popTag();
+}
+
+void FcdStats::dump() {
+    printf("version: %d\n", static_cast<int>(data.version));
+    printf("timestampCreated: %d\n", data.timestampCreated);
+    printf("timestampCompleted: %d\n", data.timestampCompleted);
+    printf("statsRpcStatus: %d\n", static_cast<int>(data.statsRpcStatus));
+    printf("listRpcStatus: %d\n", static_cast<int>(data.listRpcStatus));
+    {
+        auto& sub = data;
+        FCD_TOTAL_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+    }
+    for (_fcdDiskStats* disk : _disks) {
+        auto& sub = *disk;
+        printf("******************************\n");
+        // The id comes before the type here, the reverse of the field order.
+        printf("diskID: %d\n", static_cast<int>(sub.diskID));
+        printf("diskType: %d\n", static_cast<int>(sub.diskType));
+        FCD_DISK_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+    }
+}

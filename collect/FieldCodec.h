@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "Deserializer.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+// A pair of counters for one remote procedure.
+typedef struct _successfail {
+    uint64_t succeeded;
+    uint64_t failed;
+} success_fail_t;
+
+// How one field of a given C++ type becomes bytes, an XML statistic and a dump
+// line. The records expand their field lists into calls of these overloads, so
+// the width of every value follows from its declared type alone.
+namespace fieldcodec {
+
+inline void put(Serializer& s, uint32_t v) { s.write32(v); }
+inline void put(Serializer& s, int32_t v) { s.write32(static_cast<uint32_t>(v)); }
+inline void put(Serializer& s, uint64_t v) { s.write64(v); }
+// The only 16-bit counter (the D-blade's krqm.maxRnums) travels twice; readers
+// keep the first copy.
+inline void put(Serializer& s, uint16_t v) {
+    s.write16(v);
+    s.write16(v);
+}
+inline void put(Serializer& s, const success_fail_t& v) {
+    s.write64(v.succeeded);
+    s.write64(v.failed);
+}
+template <size_t N>
+inline void put(Serializer& s, const uint32_t (&a)[N]) {
+    for (size_t i = 0; i < N; i++) s.write32(a[i]);
+}
+
+inline void get(Deserializer& d, uint32_t& v) { v = d.read32(); }
+inline void get(Deserializer& d, int32_t& v) { v = static_cast<int32_t>(d.read32()); }
+inline void get(Deserializer& d, uint64_t& v) { v = d.read64(); }
+inline void get(Deserializer& d, uint16_t& v) {
+    v = d.read16();
+    (void)d.read16();
+}
+inline void get(Deserializer& d, success_fail_t& v) {
+    v.succeeded = d.read64();
+    v.failed = d.read64();
+}
+template <size_t N>
+inline void get(Deserializer& d, uint32_t (&a)[N]) {
+    for (size_t i = 0; i < N; i++) a[i] = d.read32();
+}
+
+inline void xml(XmlRenderer& r, const char* name, uint32_t v) { r.renderAttribute(name, v); }
+inline void xml(XmlRenderer& r, const char* name, int32_t v) {
+    r.renderAttribute(name, static_cast<unsigned int>(v));
+}
+inline void xml(XmlRenderer& r, const char* name, uint16_t v) {
+    r.renderAttribute(name, static_cast<unsigned int>(v));
+}
+inline void xml(XmlRenderer& r, const char* name, uint64_t v) {
+    r.renderAttribute(name, static_cast<unsigned long long>(v));
+}
+inline void xml(XmlRenderer& r, const char* name, const success_fail_t& v) {
+    r.renderSuccessFailAttribute(name, static_cast<unsigned long long>(v.succeeded),
+                                 static_cast<unsigned long long>(v.failed));
+}
+// An array of counts is an element of its own holding one "bucket" per
+// non-zero entry, in index order.
+template <size_t N>
+inline void xml(XmlRenderer& r, const char* name, const uint32_t (&a)[N]) {
+    r.pushTag(name, nullptr);
+    for (size_t i = 0; i < N; i++) {
+        if (a[i] == 0) continue;
+        XmlAttrs attrs;
+        XmlRenderer::addAttr(attrs, "bucketno", static_cast<unsigned int>(i));
+        XmlRenderer::addAttr(attrs, "count", a[i]);
+        r.pushTag("bucket", &attrs);
+        r.popTag();
+    }
+    r.popTag();
+}
+
+// Dump lines: "attribute=<path>.<name> value=<v>".
+inline void dump(const char* path, const char* name, uint32_t v) {
+    printf("attribute=%s.%s value=%d\n", path, name, static_cast<int>(v));
+}
+inline void dump(const char* path, const char* name, int32_t v) {
+    printf("attribute=%s.%s value=%d\n", path, name, v);
+}
+inline void dump(const char* path, const char* name, uint16_t v) {
+    printf("attribute=%s.%s value=%d\n", path, name, static_cast<int>(v));
+}
+inline void dump(const char* path, const char* name, uint64_t v) {
+    printf("attribute=%s.%s value=%lld\n", path, name, static_cast<long long>(v));
+}
+inline void dump(const char* path, const char* name, const success_fail_t& v) {
+    printf("attribute=%s.%s.succeeded value=%lld\n", path, name,
+           static_cast<long long>(v.succeeded));
+    printf("attribute=%s.%s.failed value=%lld\n", path, name, static_cast<long long>(v.failed));
+}
+template <size_t N>
+inline void dump(const char* path, const char* name, const uint32_t (&a)[N]) {
+    for (size_t i = 0; i < N; i++)
+        printf("attribute=%s.%s[%zu] value=%d\n", path, name, i, static_cast<int>(a[i]));
+}
+
+// Plain dump lines: "<name>: <v>".
+inline void dumpPlain(const char* name, uint32_t v) { printf("%s: %d\n", name, static_cast<int>(v)); }
+inline void dumpPlain(const char* name, uint64_t v) {
+    printf("%s: %lld\n", name, static_cast<long long>(v));
+}
+
+}  // namespace fieldcodec
+
+// Expansion helpers for the field lists. They expect `s` (a Serializer), `d` (a
+// Deserializer), `r` (an XmlRenderer) or `path` (the dump path) in scope, and
+// `sub`, the struct whose fields are being visited.
+#define TOLM_DECLARE_FIELD(T, name) T name;
+#define TOLM_PUT_FIELD(T, name) fieldcodec::put(s, sub.name);
+#define TOLM_GET_FIELD(T, name) fieldcodec::get(d, sub.name);
+#define TOLM_XML_FIELD(T, name) fieldcodec::xml(r, #name, sub.name);
+#define TOLM_DUMP_FIELD(T, name) fieldcodec::dump(path, #name, sub.name);
+#define TOLM_DUMP_PLAIN_FIELD(T, name) fieldcodec::dumpPlain(#name, sub.name);

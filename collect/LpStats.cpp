@@ -1,0 +1,103 @@
+#include "LpStats.h"
+
+#include <cstring>
+
+#include "Deserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+LpStats::LpStats(const LpStats& other) : name(other.name), data(other.data) {
+    for (VfsStats* v : other._vfs) _vfs.push_back(new VfsStats(*v));
+}
+
+LpStats& LpStats::operator=(const LpStats& other) {
+    if (this == &other) return *this;
+    clear();
+    for (VfsStats* v : other._vfs) _vfs.push_back(new VfsStats(*v));
+    name = other.name;
+    data = other.data;
+    return *this;
+}
+
+LpStats::~LpStats() { clear(); }
+
+void LpStats::clear() {
+    for (VfsStats* v : _vfs) delete v;
+    _vfs.clear();
+}
+
+void LpStats::serialize(Serializer& s) {
+    // The name goes out zero-terminated and zero-filled to a multiple of 4.
+    uint32_t n = (static_cast<uint32_t>(name.size()) + 1 + 3) & ~3u;
+    std::vector<unsigned char> buf(n, 0);
+    memcpy(buf.data(), name.data(), name.size());
+    s.write32(n);
+    s.writeBuffer(buf.data(), static_cast<int>(n));
+    s.write32(static_cast<uint32_t>(_vfs.size()));
+    s.write32(data.statsRpcStatus);
+    s.writeBuffer(data.uuid, sizeof data.uuid);
+    s.write32(data.state);
+    auto& sub = data;
+    LP_COUNTER_FIELDS(TOLM_PUT_FIELD)
+    for (VfsStats* v : _vfs) v->serialize(s);
+}
+
+void LpStats::deserialize(Deserializer& d) {
+    uint32_t n = d.read32();
+    std::vector<unsigned char> buf(n);
+    if (d.readBuffer(buf.data(), static_cast<int>(n)) < n) {
+        char msg[80];
+        snprintf(msg, sizeof msg, "deserialization failed: not enough bytes for name: %d\n",
+                 static_cast<int>(n));
+        throw SerializationException(msg, 0);
+    }
+    size_t len = 0;
+    while (len < n && buf[len] != 0) len++;
+    name.assign(reinterpret_cast<const char*>(buf.data()), len);
+    uint32_t count = d.read32();
+    data.statsRpcStatus = d.read32();
+    if (d.readBuffer(data.uuid, sizeof data.uuid) < sizeof data.uuid)
+        throw SerializationException("deserialization failed: not enough space for uuid", 0);
+    data.state = d.read32();
+    auto& sub = data;
+    LP_COUNTER_FIELDS(TOLM_GET_FIELD)
+    clear();
+    for (uint32_t i = 0; i < count; i++) {
+        VfsStats* v = new VfsStats();
+        _vfs.push_back(v);
+        v->deserialize(d);
+    }
+}
+
+static std::string uuidText(const unsigned char* uuid) {
+    char text[33];
+    for (int i = 0; i < 16; i++) snprintf(text + 2 * i, 3, "%2.2x", uuid[i]);
+    return std::string(text, 32);
+}
+
+void LpStats::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    attrs["name"] = name;
+    attrs["uuid"] = uuidText(data.uuid);
+    r.pushTag("lp", &attrs);
+    r.renderAttribute("state", data.state);
+    if (data.statsRpcStatus == 0) {
+        auto& sub = data;
+        LP_COUNTER_FIELDS(TOLM_XML_FIELD)
+    } else {
+        r.renderAttribute("statsRpcStatus", data.statsRpcStatus);
+    }
+    for (VfsStats* v : _vfs) v->toXml(r);
+    r.popTag();
+}
+
+void LpStats::dump() {
+    printf("**********************************************\n");
+    printf("name: %s\nuuid: ", name.c_str());
+    printf("%s\n", uuidText(data.uuid).c_str());
+    printf("state: %d\n", static_cast<int>(data.state));
+    auto& sub = data;
+    LP_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+    for (VfsStats* v : _vfs) v->dump();
+}

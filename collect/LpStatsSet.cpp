@@ -1,0 +1,91 @@
+#include "LpStatsSet.h"
+
+#include "Deserializer.h"
+#include "FileDeserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+LpStatsSet::LpStatsSet(const char* path) {
+    FileDeserializer d(path, 4096);
+    deserialize(d);
+}
+
+LpStatsSet::LpStatsSet(Deserializer& d) { deserialize(d); }
+
+LpStatsSet::LpStatsSet(const LpStatsSet& other) : data(other.data) {
+    for (LpStats* lp : other._pools) _pools.push_back(new LpStats(*lp));
+}
+
+LpStatsSet& LpStatsSet::operator=(const LpStatsSet& other) {
+    if (this == &other) return *this;
+    clear();
+    for (LpStats* lp : other._pools) _pools.push_back(new LpStats(*lp));
+    data = other.data;
+    return *this;
+}
+
+LpStatsSet::~LpStatsSet() { clear(); }
+
+void LpStatsSet::clear() {
+    for (LpStats* lp : _pools) delete lp;
+    _pools.clear();
+}
+
+void LpStatsSet::serialize(Serializer& s) {
+    s.write32(SER_LP);
+    s.write32(data.version);
+    s.write32(static_cast<uint32_t>(_pools.size()));
+    s.write32(static_cast<uint32_t>(data.timestampCreated));
+    s.write32(static_cast<uint32_t>(data.timestampCompleted));
+    s.write32(data.listLpRpcStatus);
+    s.write32(data.volStatRpcStatus);
+    auto& sub = data;
+    LPSET_GLOBAL_FIELDS(TOLM_PUT_FIELD)
+    for (LpStats* lp : _pools) lp->serialize(s);
+}
+
+void LpStatsSet::deserialize(Deserializer& d) {
+    if (d.read32() != SER_LP) throw SerializationException("type is not SER_LP", 0);
+    data.version = d.read32();
+    uint32_t count = d.read32();
+    data.timestampCreated = static_cast<int32_t>(d.read32());
+    data.timestampCompleted = static_cast<int32_t>(d.read32());
+    data.listLpRpcStatus = d.read32();
+    data.volStatRpcStatus = d.read32();
+    auto& sub = data;
+    LPSET_GLOBAL_FIELDS(TOLM_GET_FIELD)
+    clear();
+    for (uint32_t i = 0; i < count; i++) {
+        LpStats* lp = new LpStats();
+        _pools.push_back(lp);
+        lp->deserialize(d);
+    }
+}
+
+void renderGlobal(XmlRenderer& r, lpset_stats_data_t& sub) {
+    r.pushTag("global", nullptr);
+    LPSET_GLOBAL_FIELDS(TOLM_XML_FIELD)
+    r.popTag();
+}
+
+void LpStatsSet::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "version", data.version);
+    XmlRenderer::addAttr(attrs, "created", static_cast<unsigned int>(data.timestampCreated));
+    XmlRenderer::addAttr(attrs, "completed", static_cast<unsigned int>(data.timestampCompleted));
+    r.pushTag("storagepools", &attrs);
+    r.renderAttribute("listLpRpcStatus", data.listLpRpcStatus);
+    if (data.volStatRpcStatus != 0)
+        r.renderAttribute("volStatRpcStatus", data.volStatRpcStatus);
+    else
+        renderGlobal(r, data);
+    for (LpStats* lp : _pools) lp->toXml(r);
+    r.popTag();
+}
+
+void LpStatsSet::dump() {
+    auto& sub = data;
+    LPSET_GLOBAL_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+    for (LpStats* lp : _pools) lp->dump();
+}

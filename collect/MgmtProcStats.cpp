@@ -1,0 +1,68 @@
+#include "MgmtProcStats.h"
+
+#include "Deserializer.h"
+#include "FileDeserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+MgmtProcStats::MgmtProcStats(const char* path) {
+    FileDeserializer d(path, 4096);
+    deserialize(d);
+}
+
+void MgmtProcStats::serialize(Serializer& s, unsigned int /*mask*/) {
+    s.write32(SER_MGMT);
+    s.write32(data.version);
+    s.write32(static_cast<uint32_t>(data.timestampCreated));
+#define MGMT_PUT_PROCESS(member, label) \
+    {                                   \
+        auto& sub = data.member;        \
+        PROC_STATS_FIELDS(TOLM_PUT_FIELD) \
+    }
+    MGMT_PROCESSES(MGMT_PUT_PROCESS)
+#undef MGMT_PUT_PROCESS
+}
+
+void MgmtProcStats::deserialize(Deserializer& d) {
+    if (d.read32() != SER_MGMT) throw SerializationException("type is not SER_MGMT", 0);
+    data.version = d.read32();
+    data.timestampCreated = static_cast<int32_t>(d.read32());
+#define MGMT_GET_PROCESS(member, label) \
+    {                                   \
+        auto& sub = data.member;        \
+        PROC_STATS_FIELDS(TOLM_GET_FIELD) \
+    }
+    MGMT_PROCESSES(MGMT_GET_PROCESS)
+#undef MGMT_GET_PROCESS
+}
+
+void renderStats(XmlRenderer& r, const char* name, proc_stats_t& sub) {
+    r.pushTag(name, nullptr);
+    PROC_STATS_FIELDS(TOLM_XML_FIELD)
+    r.popTag();
+}
+
+void MgmtProcStats::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "version", data.version);
+    XmlRenderer::addAttr(attrs, "created", static_cast<unsigned int>(data.timestampCreated));
+    r.pushTag("mgmt", &attrs);
+#define MGMT_RENDER_PROCESS(member, label) renderStats(r, #member, data.member);
+    MGMT_PROCESSES(MGMT_RENDER_PROCESS)
+#undef MGMT_RENDER_PROCESS
+    r.popTag();
+}
+
+void MgmtProcStats::dump() {
+#define MGMT_DUMP_FIELD(T, name) printf("%s: " #name " = %d\n", label, static_cast<int>(sub.name));
+#define MGMT_DUMP_PROCESS(member, text) \
+    {                                   \
+        const char* label = text;       \
+        auto& sub = data.member;        \
+        PROC_STATS_FIELDS(MGMT_DUMP_FIELD) \
+    }
+    MGMT_PROCESSES(MGMT_DUMP_PROCESS)
+#undef MGMT_DUMP_PROCESS
+#undef MGMT_DUMP_FIELD
+}

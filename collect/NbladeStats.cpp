@@ -1,0 +1,91 @@
+#include "NbladeStats.h"
+
+#include "Deserializer.h"
+#include "FileDeserializer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+NbladeStats::NbladeStats(const char* path) {
+    FileDeserializer d(path, 4096);
+    deserialize(d);
+}
+
+void NbladeStats::serialize(Serializer& s, unsigned int mask) {
+    s.write32(SER_NBLADE);
+    s.write32(data.version);
+    // The mask word written is the argument, not the record's own field.
+    s.write32(mask);
+    s.write32(static_cast<uint32_t>(data.timestampCreated));
+    s.write32(static_cast<uint32_t>(data.timestampCompleted));
+#define NB_PUT_SUB(bit, member, type, sname, FIELDS, Suffix) \
+    if (mask & (1u << bit)) {                                 \
+        auto& sub = data.member;                              \
+        FIELDS(TOLM_PUT_FIELD)                                \
+    }
+    NB_SUBRECORDS(NB_PUT_SUB)
+#undef NB_PUT_SUB
+    s.write32(data._nfsStatsRpcStatus);
+    s.write32(data._cifsStatsRpcStatus);
+}
+
+void NbladeStats::deserialize(Deserializer& d) {
+    if (d.read32() != SER_NBLADE) throw SerializationException("type is not SER_NBLADE", 0);
+    data.version = d.read32();
+    data.mask = d.read32();
+    data.timestampCreated = static_cast<int32_t>(d.read32());
+    data.timestampCompleted = static_cast<int32_t>(d.read32());
+    const uint32_t mask = data.mask;
+#define NB_GET_SUB(bit, member, type, sname, FIELDS, Suffix) \
+    if (mask & (1u << bit)) {                                 \
+        auto& sub = data.member;                              \
+        FIELDS(TOLM_GET_FIELD)                                \
+    }
+    NB_SUBRECORDS(NB_GET_SUB)
+#undef NB_GET_SUB
+    data._nfsStatsRpcStatus = d.read32();
+    data._cifsStatsRpcStatus = d.read32();
+}
+
+#define NB_DEFINE_RENDER(bit, member, type, sname, FIELDS, Suffix) \
+    void render##Suffix(XmlRenderer& r, nblade_data_t& data) {      \
+        auto& sub = data.member;                                    \
+        r.pushTag(#member, nullptr);                                \
+        FIELDS(TOLM_XML_FIELD)                                      \
+        r.popTag();                                                 \
+    }
+NB_SUBRECORDS(NB_DEFINE_RENDER)
+#undef NB_DEFINE_RENDER
+
+void NbladeStats::toXml(XmlRenderer& r) {
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "version", data.version);
+    XmlRenderer::addAttrHex(attrs, "mask", data.mask);
+    XmlRenderer::addAttr(attrs, "created", static_cast<unsigned int>(data.timestampCreated));
+    XmlRenderer::addAttr(attrs, "completed", static_cast<unsigned int>(data.timestampCompleted));
+    r.pushTag("nblade", &attrs);
+    r.renderAttribute("_nfsStatsRpcStatus", data._nfsStatsRpcStatus);
+    r.renderAttribute("_cifsStatsRpcStatus", data._cifsStatsRpcStatus);
+#define NB_CALL_RENDER(bit, member, type, sname, FIELDS, Suffix) render##Suffix(r, data);
+    NB_SUBRECORDS(NB_CALL_RENDER)
+#undef NB_CALL_RENDER
+    r.popTag();
+}
+
+void NbladeStats::dump() {
+    printf("attribute=data.version value=%d\n", static_cast<int>(data.version));
+    printf("attribute=data.timestampCreated value=%d\n", data.timestampCreated);
+    printf("attribute=data.timestampCompleted value=%d\n", data.timestampCompleted);
+#define NB_DUMP_SUB(bit, member, type, sname, FIELDS, Suffix) \
+    {                                                          \
+        const char* path = "data." #member;                    \
+        auto& sub = data.member;                               \
+        FIELDS(TOLM_DUMP_FIELD)                                \
+    }
+    NB_SUBRECORDS(NB_DUMP_SUB)
+#undef NB_DUMP_SUB
+    printf("attribute=data._nfsStatsRpcStatus value=%d\n",
+           static_cast<int>(data._nfsStatsRpcStatus));
+    printf("attribute=data._cifsStatsRpcStatus value=%d\n",
+           static_cast<int>(data._cifsStatsRpcStatus));
+}

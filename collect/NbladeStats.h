@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+
+#include "FieldCodec.h"
+#include "NbladeFields.h"
+#include "RecordTypes.h"
+
+class Deserializer;
+class Serializer;
+class XmlRenderer;
+
+typedef uint32_t bcp_histogram_t[60];
+
+#define NB_DECLARE_STRUCT(bit, member, type, sname, FIELDS, Suffix) \
+    typedef struct sname {                                            \
+        FIELDS(TOLM_DECLARE_FIELD)                                    \
+    } type;
+NB_SUBRECORDS(NB_DECLARE_STRUCT)
+#undef NB_DECLARE_STRUCT
+
+#define NB_DECLARE_MEMBER(bit, member, type, sname, FIELDS, Suffix) type member;
+typedef struct _nbladeData {
+    uint32_t version;
+    uint32_t mask;
+    int32_t timestampCreated;
+    int32_t timestampCompleted;
+    NB_SUBRECORDS(NB_DECLARE_MEMBER)
+    uint32_t _nfsStatsRpcStatus;
+    uint32_t _cifsStatsRpcStatus;
+} nblade_data_t;
+#undef NB_DECLARE_MEMBER
+
+// One sample of every counter the N-blade publishes.
+class NbladeStats {
+public:
+    NbladeStats() {}
+    // Reads one record from a local record file.
+    explicit NbladeStats(const char* path);
+
+    // Writes the sub-records selected by `mask` (every caller passes all ones).
+    void serialize(Serializer& s, unsigned int mask);
+    void deserialize(Deserializer& d);
+    void toXml(XmlRenderer& r);
+    void dump();
+
+    nblade_data_t data;
+};
+
+#define NB_DECLARE_RENDER(bit, member, type, sname, FIELDS, Suffix) \
+    void render##Suffix(XmlRenderer& r, nblade_data_t& data);
+NB_SUBRECORDS(NB_DECLARE_RENDER)
+#undef NB_DECLARE_RENDER

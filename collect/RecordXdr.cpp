@@ -1,0 +1,88 @@
+#include "RecordXdr.h"
+
+#include <cstdio>
+
+#include "DbladeStats.h"
+#include "FcdStats.h"
+#include "LpStatsSet.h"
+#include "MgmtProcStats.h"
+#include "NbladeStats.h"
+#include "SerializationException.h"
+#include "XdrDeserializer.h"
+#include "XdrSerializer.h"
+
+namespace {
+
+constexpr unsigned int ALL_BITS = 0xffffffffu;
+
+// The blade and management records take a mask; every reply carries them whole.
+void serializeWhole(NbladeStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
+void serializeWhole(DbladeStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
+void serializeWhole(MgmtProcStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
+void serializeWhole(LpStatsSet& r, Serializer& s) { r.serialize(s); }
+void serializeWhole(FcdStats& r, Serializer& s) { r.serialize(s); }
+
+template <typename T>
+bool_t xdr(XDR* xdrs, T* rec) {
+    try {
+        switch (xdrs->x_op) {
+            case XDR_FREE:
+                return TRUE;
+            case XDR_ENCODE: {
+                unsigned int present = rec ? 1 : 0;
+                if (!xdr_u_int(xdrs, &present)) return FALSE;
+                if (!rec) return TRUE;
+                XdrSerializer s(xdrs);
+                serializeWhole(*rec, s);
+                return TRUE;
+            }
+            case XDR_DECODE: {
+                unsigned int present;
+                if (!xdr_u_int(xdrs, &present)) return FALSE;
+                if (present == 0) return TRUE;
+                XdrDeserializer d(xdrs);
+                rec->deserialize(d);
+                return TRUE;
+            }
+            default:
+                return FALSE;
+        }
+    } catch (SerializationException& e) {
+        fprintf(stderr, "Serialization Exception: %s: %d\n", e.msg.c_str(),
+                static_cast<int>(e.code));
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+bool_t xdr_NbladeStats(XDR* xdrs, NbladeStats* rec) { return xdr(xdrs, rec); }
+bool_t xdr_DbladeStats(XDR* xdrs, DbladeStats* rec) { return xdr(xdrs, rec); }
+bool_t xdr_LpStatsSet(XDR* xdrs, LpStatsSet* rec) { return xdr(xdrs, rec); }
+bool_t xdr_FcdStats(XDR* xdrs, FcdStats* rec) { return xdr(xdrs, rec); }
+bool_t xdr_MgmtProcStats(XDR* xdrs, MgmtProcStats* rec) { return xdr(xdrs, rec); }
+
+bool_t xdr_U32Vector(XDR* xdrs, std::vector<unsigned int>* v) {
+    switch (xdrs->x_op) {
+        case XDR_FREE:
+            return TRUE;
+        case XDR_ENCODE: {
+            unsigned int n = static_cast<unsigned int>(v->size());
+            if (!xdr_u_int(xdrs, &n)) return FALSE;
+            for (unsigned int& e : *v)
+                if (!xdr_u_int(xdrs, &e)) return FALSE;
+            return TRUE;
+        }
+        case XDR_DECODE: {
+            unsigned int n;
+            if (!xdr_u_int(xdrs, &n)) return FALSE;
+            v->clear();
+            v->resize(n);
+            for (unsigned int& e : *v)
+                if (!xdr_u_int(xdrs, &e)) return FALSE;
+            return TRUE;
+        }
+        default:
+            return FALSE;
+    }
+}

@@ -1,0 +1,40 @@
+#include "VfsStats.h"
+
+#include "Deserializer.h"
+#include "Serializer.h"
+#include "XmlRenderer.h"
+
+void VfsStats::serialize(Serializer& s) {
+    auto& sub = data;
+    s.write32(data.statsRpcStatus);
+    s.write32(data.vfsid);
+    VFS_COUNTER_FIELDS(TOLM_PUT_FIELD)
+}
+
+void VfsStats::deserialize(Deserializer& d) {
+    auto& sub = data;
+    data.statsRpcStatus = d.read32();
+    data.vfsid = d.read32();
+    VFS_COUNTER_FIELDS(TOLM_GET_FIELD)
+}
+
+void VfsStats::toXml(XmlRenderer& r) {
+    auto& sub = data;
+    XmlAttrs attrs;
+    XmlRenderer::addAttr(attrs, "vfsid", data.vfsid);
+    r.pushTag("vfs", &attrs);
+    // A failed fetch leaves counters that mean nothing: only its status is shown.
+    if (data.statsRpcStatus != 0) {
+        r.renderAttribute("statsRpcStatus", data.statsRpcStatus);
+    } else {
+        VFS_COUNTER_FIELDS(TOLM_XML_FIELD)
+    }
+    r.popTag();
+}
+
+void VfsStats::dump() {
+    auto& sub = data;
+    printf("-------------------------------------\n");
+    printf("id: %d\n", static_cast<int>(data.vfsid));
+    VFS_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+}

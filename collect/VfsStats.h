@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "FieldCodec.h"
+#include "LpFields.h"
+
+class Deserializer;
+class Serializer;
+class XmlRenderer;
+
+typedef struct _vfsStatsData {
+    uint32_t statsRpcStatus;
+    uint32_t vfsid;
+    VFS_COUNTER_FIELDS(TOLM_DECLARE_FIELD)
+} vfs_stats_data_t;
+
+// The counters of one VFS (volume) of a storage pool.
+class VfsStats {
+public:
+    VfsStats() {}
+    explicit VfsStats(const vfs_stats_data_t* d) : data(*d) {}
+
+    void toXml(XmlRenderer& r);
+    void dump();
+
+    vfs_stats_data_t data;
+
+private:
+    friend class LpStats;
+    // Only a pool writes and reads its volumes: no tag, no name.
+    void serialize(Serializer& s);
+    void deserialize(Deserializer& d);
+};
