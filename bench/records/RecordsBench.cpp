@@ -1,0 +1,180 @@
+// Serialize + deserialize of each record through the XDR and the local file
+// serializers, each reported as a ratio to memcpy of the same number of bytes
+// measured in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FileDeserializer.h"
+#include "RecordTestUtil.h"
+
+namespace {
+
+constexpr unsigned int ALL = 0xffffffffu;
+
+void serializeWhole(NbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(DbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(MgmtProcStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(LpStatsSet& r, Serializer& s) { r.serialize(s); }
+void serializeWhole(FcdStats& r, Serializer& s) { r.serialize(s); }
+
+struct Samples {
+    Samples() : f(42) {
+        fillNblade(nb, f);
+        fillDblade(db, f);
+        fillMgmt(mgmt, f);
+        fillLpSetData(lp, f);
+        for (int i = 0; i < 4; i++) lp.addLpStats(makeLp(f, "pool" + std::to_string(i), 8));
+        fillFcdData(fcd, f);
+        for (int i = 0; i < 16; i++) fcd.addDiskStats(makeDisk(f));
+    }
+    Filler f;
+    NbladeStats nb;
+    DbladeStats db;
+    MgmtProcStats mgmt;
+    LpStatsSet lp;
+    FcdStats fcd;
+};
+
+Samples& samples() {
+    static Samples s;
+    return s;
+}
+
+ScratchDir& scratch() {
+    static ScratchDir d;
+    return d;
+}
+
+template <typename R>
+void xdrRoundTrip(benchmark::State& state, R& rec) {
+    std::vector<char> buf(1 << 16);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        XDR x;
+        xdrmem_create(&x, buf.data(), buf.size(), XDR_ENCODE);
+        {
+            XdrSerializer s(&x);
+            serializeWhole(rec, s);
+        }
+        bytes = xdr_getpos(&x);
+        xdr_destroy(&x);
+        xdrmem_create(&x, buf.data(), bytes, XDR_DECODE);
+        R back;
+        XdrDeserializer d(&x);
+        back.deserialize(d);
+        benchmark::DoNotOptimize(back);
+        xdr_destroy(&x);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+
+template <typename R>
+void fileRoundTrip(benchmark::State& state, R& rec) {
+    std::string path = scratch().file("bench");
+    size_t bytes = 0;
+    for (auto _ : state) {
+        {
+            FileSerializer s(path);
+            serializeWhole(rec, s);
+        }
+        FileDeserializer d(path, 4096);
+        R back;
+        back.deserialize(d);
+        benchmark::DoNotOptimize(back);
+    }
+    bytes = readFile(path).size();
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+
+void memcpyBaseline(benchmark::State& state) {
+    size_t n = static_cast<size_t>(state.range(0));
+    std::vector<char> a(n, 1), b(n);
+    for (auto _ : state) {
+        // Both directions, as a round trip copies the bytes out and back.
+        memcpy(b.data(), a.data(), n);
+        benchmark::ClobberMemory();
+        memcpy(a.data(), b.data(), n);
+        benchmark::ClobberMemory();
+    }
+    state.counters["bytes"] = static_cast<double>(n);
+}
+
+// Collects the per-iteration times and prints the ratio table at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            double bytes = r.counters.count("bytes") ? static_cast<double>(r.counters.at("bytes")) : 0;
+            _times[r.benchmark_name()] = {r.GetAdjustedRealTime(), bytes};
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        printf("\n%-22s %8s %12s %12s %8s\n", "round trip", "bytes", "ns", "memcpy ns", "ratio");
+        for (const auto& [name, t] : _times) {
+            if (name.rfind("memcpy", 0) == 0) continue;
+            std::string base = "memcpy/" + std::to_string(static_cast<long>(t.second));
+            auto it = _times.find(base);
+            if (it == _times.end()) continue;
+            printf("%-22s %8.0f %12.1f %12.1f %8.1f\n", name.c_str(), t.second, t.first,
+                   it->second.first, t.first / it->second.first);
+        }
+    }
+
+private:
+    std::map<std::string, std::pair<double, double>> _times;
+};
+
+// The serialized sizes, for the memcpy baselines.
+template <typename R>
+long fileSize(R& rec) {
+    std::string path = scratch().file("size");
+    {
+        FileSerializer s(path);
+        serializeWhole(rec, s);
+    }
+    return static_cast<long>(readFile(path).size());
+}
+
+template <typename R>
+long xdrSize(R& rec) {
+    return static_cast<long>(xdrBytes([&](Serializer& s) { serializeWhole(rec, s); }).size());
+}
+
+template <typename R>
+void registerRecord(const char* name, R& rec, std::vector<long>& sizes) {
+    benchmark::RegisterBenchmark((std::string("xdr/") + name).c_str(),
+                                 [&rec](benchmark::State& s) { xdrRoundTrip(s, rec); });
+    benchmark::RegisterBenchmark((std::string("file/") + name).c_str(),
+                                 [&rec](benchmark::State& s) { fileRoundTrip(s, rec); });
+    sizes.push_back(xdrSize(rec));
+    sizes.push_back(fileSize(rec));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Samples& s = samples();
+    std::vector<long> sizes;
+    registerRecord("nblade", s.nb, sizes);
+    registerRecord("dblade", s.db, sizes);
+    registerRecord("lp", s.lp, sizes);
+    registerRecord("fcd", s.fcd, sizes);
+    registerRecord("mgmtproc", s.mgmt, sizes);
+    auto* base = benchmark::RegisterBenchmark("memcpy", memcpyBaseline);
+    std::sort(sizes.begin(), sizes.end());
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+    for (long n : sizes) base->Arg(n);
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
