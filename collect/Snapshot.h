@@ -1,0 +1,51 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <cstdint>
+
+class NbladeStats;
+class DbladeStats;
+class LpStatsSet;
+class FcdStats;
+class MgmtProcStats;
+
+// One sample of the node: a timestamp and one record of each source. Never
+// changed after construction except for its reference count; destroyed by the
+// release that drops the count to 0.
+class Snapshot {
+public:
+    // Takes time(NULL) as the timestamp, then runs the five collectors in turn.
+    Snapshot();
+    // Takes ownership of the records given (any may be null).
+    Snapshot(int32_t timestamp, NbladeStats* nblade, DbladeStats* dblade, LpStatsSet* lps,
+             FcdStats* fcds, MgmtProcStats* mgmt);
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    void addRef();
+    // Returns the new count; the snapshot is gone when it returns 0.
+    int release();
+    int refCount();
+
+    // Copy the record into *out and return true, or zero-fill *out and return
+    // false when this snapshot has no such record.
+    bool getStats(NbladeStats* out);
+    bool getStats(DbladeStats* out);
+    bool getStats(LpStatsSet* out);
+    bool getStats(FcdStats* out);
+    bool getStats(MgmtProcStats* out);
+
+    int32_t timestamp;
+
+private:
+    ~Snapshot();
+
+    NbladeStats* _pNblade;
+    DbladeStats* _pDblade;
+    LpStatsSet* _pLps;
+    FcdStats* _pFcds;
+    MgmtProcStats* _pMgmt;
+    int32_t _refCount;
+    pthread_mutex_t _lk;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <rpc/rpc.h>
+
+#include "Snapshot.h"
+#include "SnapshotProvider.h"
+#include "SnapshotRing.h"
+#include "StatsArray.h"
+
+// A StatsArray filled from a provider and encoded with the record routine
+// `recordXdr`: a count, then per entry the timestamp and the optional record.
+template <typename T, bool_t (*recordXdr)(XDR*, T*)>
+class StatsArrayImpl : public StatsArray<T> {
+public:
+    StatsArrayImpl() {}
+    explicit StatsArrayImpl(SnapshotProvider& provider) {
+        SnapshotRing* ring = provider.getAllSnapshots();
+        if (!ring) return;
+        size_t n = 0;
+        for (auto it = ring->begin(); it != ring->end(); ++it) n++;
+        this->_sm.resize(n);
+        size_t i = 0;
+        for (auto it = ring->begin(); it != ring->end(); ++it, ++i) {
+            this->_sm[i].first = static_cast<unsigned int>((*it)->timestamp);
+            (*it)->getStats(&this->_sm[i].second);
+        }
+        delete ring;
+    }
+
+    bool_t xdr(XDR* xdrs) {
+        switch (xdrs->x_op) {
+            case XDR_FREE:
+                return TRUE;
+            case XDR_ENCODE: {
+                unsigned int n = static_cast<unsigned int>(this->_sm.size());
+                if (!xdr_u_int(xdrs, &n)) return FALSE;
+                for (auto& e : this->_sm)
+                    if (!xdr_u_int(xdrs, &e.first) || !recordXdr(xdrs, &e.second)) return FALSE;
+                return TRUE;
+            }
+            case XDR_DECODE: {
+                unsigned int n;
+                if (!xdr_u_int(xdrs, &n)) return FALSE;
+                this->_sm.clear();
+                this->_sm.resize(n);
+                for (auto& e : this->_sm)
+                    if (!xdr_u_int(xdrs, &e.first) || !recordXdr(xdrs, &e.second)) return FALSE;
+                return TRUE;
+            }
+            default:
+                return FALSE;
+        }
+    }
+};
