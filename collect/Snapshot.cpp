@@ -19,6 +19,7 @@ Snapshot::Snapshot(int32_t timestamp, NbladeStats* nblade, DbladeStats* dblade, 
       _pMgmt(mgmt),
       _refCount(1) {
     pthread_mutex_init(&_lk, nullptr);
+    _live++;
 }
 
 Snapshot::~Snapshot() {
@@ -28,7 +29,12 @@ Snapshot::~Snapshot() {
     delete _pFcds;
     delete _pMgmt;
     pthread_mutex_destroy(&_lk);
+    _live--;
 }
+
+std::atomic<int> Snapshot::_live{0};
+
+int Snapshot::live() { return _live.load(); }
 
 void Snapshot::addRef() {
     pthread_mutex_lock(&_lk);

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 
 class NbladeStats;
@@ -27,6 +28,8 @@ public:
     // Returns the new count; the snapshot is gone when it returns 0.
     int release();
     int refCount();
+    // How many snapshots exist in the process.
+    static int live();
 
     // Copy the record into *out and return true, or zero-fill *out and return
     // false when this snapshot has no such record.
@@ -35,6 +38,13 @@ public:
     bool getStats(LpStatsSet* out);
     bool getStats(FcdStats* out);
     bool getStats(MgmtProcStats* out);
+
+    // The records themselves (null when absent); read-only, like the snapshot.
+    NbladeStats* nblade() const { return _pNblade; }
+    DbladeStats* dblade() const { return _pDblade; }
+    LpStatsSet* lps() const { return _pLps; }
+    FcdStats* fcds() const { return _pFcds; }
+    MgmtProcStats* mgmt() const { return _pMgmt; }
 
     int32_t timestamp;
 
@@ -48,4 +58,5 @@ private:
     MgmtProcStats* _pMgmt;
     int32_t _refCount;
     pthread_mutex_t _lk;
+    static std::atomic<int> _live;
 };

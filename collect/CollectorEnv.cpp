@@ -1,0 +1,5 @@
+#include "CollectorEnv.h"
+
+#include "Snapshot.h"
+
+Snapshot* CollectorEnv::takeSnapshot() { return new Snapshot(); }

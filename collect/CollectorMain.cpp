@@ -1,0 +1,212 @@
+#include "CollectorMain.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "CollectionEnv.h"
+#include "SLogger.h"
+#include "Snapshot.h"
+
+CollectorMain::CollectorMain(CollectorConfig& config, CollectionEnv* env)
+    : _shortRing(config.shortRingSize),
+      _longRing(config.longRingSize),
+      _statsDirMgr(config.vfsname, config.persistedRingSize),
+      _config(config),
+      _env(env),
+      _started(false),
+      _persistenceStarted(false),
+      _shutdown(false) {
+    SLogger::info("settings: %s", config.getSettings());
+    pthread_cond_init(&_cv, nullptr);
+    pthread_mutex_init(&_persistenceLock, nullptr);
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(&_pauseCv, &attr);
+    pthread_condattr_destroy(&attr);
+    pthread_mutex_init(&_pauseLock, nullptr);
+    start();
+}
+
+void CollectorMain::start() {
+    int rc = pthread_create(&_persistenceThread, nullptr, persistStub, this);
+    if (rc != 0) {
+        SLogger::err("Failed to create persistence thread: %d", rc);
+        fprintf(stderr, "Failed to create persistence thread: %d\n", rc);
+        return;
+    }
+    _persistenceStarted = true;
+    rc = pthread_create(&_collectionThread, nullptr, collectStub, this);
+    if (rc != 0) {
+        SLogger::err("Failed to create collection thread: %d", rc);
+        fprintf(stderr, "Failed to create collection thread: %d\n", rc);
+        _shutdown = true;
+        return;
+    }
+    _started = true;
+}
+
+CollectorMain::~CollectorMain() {
+    if (_started) {
+        waitToComplete();
+    } else if (_persistenceStarted) {
+        // Only the persistence thread runs: stop it before its lock and
+        // condition go away.
+        shutdown();
+        pthread_join(_persistenceThread, nullptr);
+    }
+    SLogger::info("shutting down");
+    pthread_cond_destroy(&_cv);
+    pthread_mutex_destroy(&_persistenceLock);
+    pthread_cond_destroy(&_pauseCv);
+    pthread_mutex_destroy(&_pauseLock);
+    for (Snapshot* s : _persistq)
+        if (s) s->release();
+}
+
+void CollectorMain::shutdown() {
+    _shutdown = true;
+    pthread_mutex_lock(&_persistenceLock);
+    pthread_cond_broadcast(&_cv);
+    pthread_mutex_unlock(&_persistenceLock);
+    pthread_mutex_lock(&_pauseLock);
+    pthread_cond_broadcast(&_pauseCv);
+    pthread_mutex_unlock(&_pauseLock);
+}
+
+void CollectorMain::waitToComplete() {
+    if (!_started) return;
+    pthread_join(_persistenceThread, nullptr);
+    pthread_join(_collectionThread, nullptr);
+    _started = false;
+    _persistenceStarted = false;
+}
+
+void* CollectorMain::collectStub(void* self) { return static_cast<CollectorMain*>(self)->collect(); }
+
+void* CollectorMain::persistStub(void* self) { return static_cast<CollectorMain*>(self)->persist(); }
+
+void CollectorMain::pause(unsigned int seconds) {
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += seconds;
+    pthread_mutex_lock(&_pauseLock);
+    while (!_shutdown) {
+        if (pthread_cond_timedwait(&_pauseCv, &_pauseLock, &deadline) == ETIMEDOUT) break;
+    }
+    pthread_mutex_unlock(&_pauseLock);
+}
+
+void* CollectorMain::collect() {
+    int32_t n = 0;
+    while (!_shutdown) {
+        if (n < 0) n = 0;
+        const uint32_t sample = static_cast<uint32_t>(n);
+        Snapshot* s = _env->takeSnapshot();
+        // Every persistSampleRate-th snapshot also goes to the persistence thread.
+        if (_config.persistSampleRate != 0 && sample % _config.persistSampleRate == 0) {
+            pthread_mutex_lock(&_persistenceLock);
+            s->addRef();
+            _persistq.push_back(s);
+            pthread_cond_signal(&_cv);
+            pthread_mutex_unlock(&_persistenceLock);
+        }
+        // Every longSampleRate-th snapshot goes to the long history, the
+        // others to the short one.
+        if (sample % _config.longSampleRate == 0)
+            _longRing.add(s);
+        else
+            _shortRing.add(s);
+        s->release();
+        pause(_config.baseCollectionPeriod);
+        n++;
+    }
+    return nullptr;
+}
+
+void* CollectorMain::persist() {
+    for (;;) {
+        pthread_mutex_lock(&_persistenceLock);
+        while (_persistq.empty() && !_shutdown) pthread_cond_wait(&_cv, &_persistenceLock);
+        if (_shutdown) {
+            size_t dropped = _persistq.size();
+            for (Snapshot* s : _persistq)
+                if (s) s->release();
+            _persistq.clear();
+            pthread_mutex_unlock(&_persistenceLock);
+            if (dropped)
+                SLogger::info("%d queued snapshots not persisted", static_cast<int>(dropped));
+            return nullptr;
+        }
+        Snapshot* s = _persistq.front();
+        _persistq.pop_front();
+        pthread_mutex_unlock(&_persistenceLock);
+        if (!s) continue;
+        try {
+            if (!_env->persistSnapshot(s)) {
+                if (_config.persistBinary)
+                    persistBinary(s);
+                else
+                    persistXml(s);
+            }
+        } catch (...) {
+            SLogger::err("Uncaught exception in persist");
+        }
+        s->release();
+    }
+}
+
+void CollectorMain::persistBinary(Snapshot* /*snapshot*/) {
+    SLogger::debug("Persisting binary");
+    // Until the cluster file objects exist, getSnapDir ends every attempt
+    // after the volume lookup, and the snapshot is not written.
+    _statsDirMgr.getSnapDir();
+}
+
+void CollectorMain::persistXml(Snapshot* /*snapshot*/) {
+    SLogger::debug("Persisting XML");
+    _statsDirMgr.getSnapDir();
+}
+
+SnapshotRing* CollectorMain::getAllSnapshots() {
+    SnapshotRing* all = new SnapshotRing(_shortRing);
+    all->merge(_longRing);
+    return all;
+}
+
+Snapshot* CollectorMain::getEarliestSnapshot() {
+    Snapshot* s = _shortRing.earliest();
+    Snapshot* l = _longRing.earliest();
+    // On equal timestamps the long ring's snapshot wins.
+    if (s && (!l || s->timestamp < l->timestamp)) {
+        if (l) l->release();
+        return s;
+    }
+    if (s) s->release();
+    return l;
+}
+
+Snapshot* CollectorMain::getLatestSnapshot() {
+    Snapshot* s = _shortRing.latest();
+    Snapshot* l = _longRing.latest();
+    if (s && (!l || s->timestamp > l->timestamp)) {
+        if (l) l->release();
+        return s;
+    }
+    if (s) s->release();
+    return l;
+}
+
+Snapshot* CollectorMain::getSnapshot(long timestamp) {
+    Snapshot* s = _shortRing.find(timestamp);
+    return s ? s : _longRing.find(timestamp);
+}
+
+void CollectorMain::getTimestamps(std::vector<unsigned int>& out) {
+    out.clear();
+    _shortRing.populateTimestamps(out);
+    _longRing.populateTimestamps(out);
+    std::sort(out.begin(), out.end());
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <list>
+
+#include "CollectorConfig.h"
+#include "SnapshotProvider.h"
+#include "SnapshotRing.h"
+#include "StatsDirMgr.h"
+
+class CollectionEnv;
+
+// Owns the snapshot history: runs the collection thread, which takes a
+// snapshot every base period into the short or the long ring, and the
+// persistence thread, which writes every persistSampleRate-th snapshot into
+// the statistics volume. Answers the provider operations over both rings.
+class CollectorMain : public SnapshotProvider {
+public:
+    // Collects through `env` (borrowed; it must outlive this object): the
+    // daemon passes a CollectorEnv, tests their own.
+    CollectorMain(CollectorConfig& config, CollectionEnv* env);
+    ~CollectorMain() override;
+    CollectorMain(const CollectorMain&) = delete;
+    CollectorMain& operator=(const CollectorMain&) = delete;
+
+    SnapshotRing* getAllSnapshots() override;
+    Snapshot* getEarliestSnapshot() override;
+    Snapshot* getLatestSnapshot() override;
+    Snapshot* getSnapshot(long timestamp) override;
+    void getTimestamps(std::vector<unsigned int>& out) override;
+
+    // Tells both threads to stop: the collection pause ends at once, a
+    // persistence in progress finishes, queued snapshots are dropped.
+    void shutdown();
+    // Joins the persistence thread, then the collection thread.
+    void waitToComplete();
+
+    void* collect();
+    void* persist();
+    void persistBinary(Snapshot* snapshot);
+    void persistXml(Snapshot* snapshot);
+
+    static void* collectStub(void* self);
+    static void* persistStub(void* self);
+
+private:
+    void start();
+    // Waits `seconds`, or less when shutdown() is called.
+    void pause(unsigned int seconds);
+
+    SnapshotRing _shortRing;
+    SnapshotRing _longRing;
+    std::list<Snapshot*> _persistq;
+    StatsDirMgr _statsDirMgr;
+    CollectorConfig _config;
+    CollectionEnv* _env;
+    bool _started;
+    bool _persistenceStarted;
+    std::atomic<bool> _shutdown;
+    pthread_t _collectionThread;
+    pthread_t _persistenceThread;
+    pthread_cond_t _cv;
+    pthread_mutex_t _persistenceLock;
+    // The collection pause: a timed wait that shutdown() ends.
+    pthread_cond_t _pauseCv;
+    pthread_mutex_t _pauseLock;
+};

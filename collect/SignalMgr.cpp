@@ -1,0 +1,233 @@
+#include "SignalMgr.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "DbladeStats.h"
+#include "FcdStats.h"
+#include "FileSerializer.h"
+#include "LpStatsSet.h"
+#include "MgmtProcStats.h"
+#include "NbladeStats.h"
+#include "SLogger.h"
+#include "SerializationException.h"
+#include "Snapshot.h"
+#include "SnapshotProvider.h"
+#include "SnapshotRing.h"
+#include "XmlDumper.h"
+
+SignalMgr SignalMgr::_instance;
+volatile int SignalMgr::sig_signo = 0;
+volatile int SignalMgr::sig_sigerrno = 0;
+volatile int32_t SignalMgr::sig_code = 0;
+void* volatile SignalMgr::sig_addr = nullptr;
+
+namespace {
+
+constexpr unsigned int ALL = 0xffffffffu;
+
+sigset_t servedSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+void logMkdirFailure(const std::string& path) {
+    SLogger::err("Failed to create (signal) dump directory '%s': %d", path.c_str(), errno);
+}
+
+void serializeWhole(NbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(DbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(MgmtProcStats& r, Serializer& s) { r.serialize(s, ALL); }
+void serializeWhole(LpStatsSet& r, Serializer& s) { r.serialize(s); }
+void serializeWhole(FcdStats& r, Serializer& s) { r.serialize(s); }
+
+template <typename R>
+void writeBinary(std::string& path, const char* name, R* rec) {
+    if (!rec) return;
+    size_t dirLength = path.size();
+    path += name;
+    try {
+        FileSerializer s(path);
+        serializeWhole(*rec, s);
+    } catch (SerializationException& e) {
+        SLogger::err("%s: %d", e.msg.c_str(), static_cast<int>(e.code));
+    }
+    path.resize(dirLength);
+}
+
+template <typename R>
+void writeXml(std::string& path, const char* name, R* rec, bool skipZero) {
+    if (!rec) return;
+    size_t dirLength = path.size();
+    path += name;
+    {
+        XmlDumper d(path);
+        d.skipZeroAttributes(skipZero);
+        rec->toXml(d);
+    }
+    path.resize(dirLength);
+}
+
+}  // namespace
+
+std::string stampName(int32_t timestamp) {
+    time_t t = timestamp;
+    struct tm tm;
+    localtime_r(&t, &tm);
+    char text[32];
+    // Four-digit year, then two digits each: 20261206-134501.
+    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900,
+             tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return text;
+}
+
+void dumpBinary(std::string& path, Snapshot* snapshot) {
+    writeBinary(path, "nblade", snapshot->nblade());
+    writeBinary(path, "dblade", snapshot->dblade());
+    writeBinary(path, "lp", snapshot->lps());
+    writeBinary(path, "fcd", snapshot->fcds());
+    writeBinary(path, "mgmtproc", snapshot->mgmt());
+}
+
+void dumpXml(std::string& path, Snapshot* snapshot, bool skipZero) {
+    writeXml(path, "nblade.xml", snapshot->nblade(), skipZero);
+    writeXml(path, "dblade.xml", snapshot->dblade(), skipZero);
+    writeXml(path, "lp.xml", snapshot->lps(), skipZero);
+    writeXml(path, "fcd.xml", snapshot->fcds(), skipZero);
+    writeXml(path, "mgmtproc.xml", snapshot->mgmt(), skipZero);
+}
+
+SignalMgr::SignalMgr()
+    : _initialized(false),
+      _dumpEnabled(false),
+      _dumpAsXml(false),
+      _skipZeroAttrs(true),
+      _pProvider(nullptr),
+      _stopHandler(nullptr),
+      _stopArg(nullptr) {}
+
+SignalMgr::~SignalMgr() {
+    if (_initialized) sigaction(SIGUSR1, &_oldsa, nullptr);
+}
+
+void SignalMgr::blockServedSignals() {
+    sigset_t set = servedSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void SignalMgr::initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                           bool skipZeroAttrs) {
+    _instance._initialize(provider, dir, dumpAsXml, skipZeroAttrs);
+}
+
+void SignalMgr::setStopHandler(void (*handler)(void*), void* arg) {
+    _instance._stopHandler = handler;
+    _instance._stopArg = arg;
+}
+
+void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                            bool skipZeroAttrs) {
+    _pProvider = provider;
+    _dumpAsXml = dumpAsXml;
+    _skipZeroAttrs = skipZeroAttrs;
+    if (dir) {
+        _dir = dir;
+        _dumpEnabled = true;
+    }
+    // The served signals arrive through sigwait on the signal thread; their
+    // actions stay the defaults, which a blocked signal never runs.
+    sigaction(SIGUSR1, nullptr, &_oldsa);
+    blockServedSignals();
+
+    struct sigaction sa;
+    sa.sa_sigaction = handleSyncSigs;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_SIGINFO;
+    sigaction(SIGSEGV, &sa, nullptr);
+    sigaction(SIGBUS, &sa, nullptr);
+
+    pthread_t thread;
+    int rc = pthread_create(&thread, nullptr, signalThread, this);
+    if (rc != 0) {
+        SLogger::err("Failed to create signal thread: %d", rc);
+    } else {
+        pthread_detach(thread);
+    }
+    _initialized = true;
+}
+
+void* SignalMgr::signalThread(void* self) {
+    SignalMgr* mgr = static_cast<SignalMgr*>(self);
+    sigset_t set = servedSignals();
+    for (;;) {
+        int sig = 0;
+        if (sigwait(&set, &sig) != 0) continue;
+        if (sig == SIGUSR1) {
+            if (mgr->_dumpEnabled) dumpSnapshots(sig);
+        } else if (mgr->_stopHandler) {
+            mgr->_stopHandler(mgr->_stopArg);
+        } else {
+            _exit(0);
+        }
+    }
+    return nullptr;
+}
+
+void SignalMgr::dumpSnapshots(int /*signal*/) {
+    try {
+        _instance._dumpSnapshots();
+    } catch (...) {
+        SLogger::err("Uncaught exception while dumping snapshots");
+    }
+}
+
+void SignalMgr::_dumpSnapshots() {
+    if (!_pProvider) return;
+    SnapshotRing* ring = _pProvider->getAllSnapshots();
+    if (!ring) return;
+    std::string path = _dir + "/tolmstats";
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        logMkdirFailure(path);
+    } else {
+        path += "/";
+        size_t length = path.size();
+        for (Snapshot* s : *ring) {
+            _dumpSnapshot(path, s);
+            path.resize(length);
+        }
+    }
+    delete ring;
+}
+
+void SignalMgr::_dumpSnapshot(std::string& path, Snapshot* snapshot) {
+    path += stampName(snapshot->timestamp);
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        logMkdirFailure(path);
+        return;
+    }
+    path += "/";
+    if (_dumpAsXml)
+        dumpXml(path, snapshot, _skipZeroAttrs);
+    else
+        dumpBinary(path, snapshot);
+}
+
+void SignalMgr::handleSyncSigs(int signal, siginfo_t* info, void* /*context*/) {
+    sig_signo = signal;
+    sig_sigerrno = info->si_errno;
+    sig_code = info->si_code;
+    sig_addr = info->si_addr;
+    if (chdir("/core") != 0) {
+        // Nowhere better to put the core: it goes to the working directory.
+    }
+    abort();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <string>
+
+class Snapshot;
+class SnapshotProvider;
+
+// The daemon's signals. SIGUSR1, SIGTERM and SIGINT are blocked in every
+// thread (blockServedSignals, before any thread starts) and served by one
+// signal thread: SIGUSR1 dumps the whole history under the dump directory,
+// SIGTERM and SIGINT call the stop handler. SIGSEGV and SIGBUS record the
+// fault and abort into "/core".
+class SignalMgr {
+public:
+    SignalMgr();
+    ~SignalMgr();
+
+    // Blocks the served signals in the calling thread and the threads it starts.
+    static void blockServedSignals();
+    // `dir` null makes SIGUSR1 do nothing.
+    static void initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                           bool skipZeroAttrs);
+    // Called on the signal thread for SIGTERM and SIGINT.
+    static void setStopHandler(void (*handler)(void*), void* arg);
+
+    static void dumpSnapshots(int signal);
+    static void handleSyncSigs(int signal, siginfo_t* info, void* context);
+
+    void _initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                     bool skipZeroAttrs);
+    void _dumpSnapshots();
+    void _dumpSnapshot(std::string& path, Snapshot* snapshot);
+
+    static SignalMgr _instance;
+    static volatile int sig_signo;
+    static volatile int sig_sigerrno;
+    static volatile int32_t sig_code;
+    static void* volatile sig_addr;
+
+private:
+    static void* signalThread(void* self);
+
+    std::string _dir;
+    bool _initialized;
+    bool _dumpEnabled;
+    bool _dumpAsXml;
+    bool _skipZeroAttrs;
+    struct sigaction _oldsa;
+    SnapshotProvider* _pProvider;
+    void (*_stopHandler)(void*);
+    void* _stopArg;
+};
+
+// Write the snapshot's five records into `path` (the snapshot directory with
+// a trailing "/"), which is given back unchanged.
+void dumpBinary(std::string& path, Snapshot* snapshot);
+void dumpXml(std::string& path, Snapshot* snapshot, bool skipZero);
+// The snapshot directory name of a timestamp, in local time.
+std::string stampName(int32_t timestamp);

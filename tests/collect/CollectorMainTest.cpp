@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "CollectionEnv.h"
+#include "CollectorConfig.h"
+#include "CollectorMain.h"
+#include "Snapshot.h"
+#include "SnapshotRing.h"
+
+namespace {
+
+// Hands out snapshots numbered 0, 1, 2 ... as timestamps 1000 + n. On the
+// last one it waits until the persistence thread has seen `persistWanted`
+// snapshots, then stops the daemon, so that every count is deterministic.
+class ScriptedEnv : public CollectionEnv {
+public:
+    ScriptedEnv(int total, size_t persistWanted) : _total(total), _persistWanted(persistWanted) {}
+
+    Snapshot* takeSnapshot() override {
+        int n = _taken++;
+        if (n == _total - 1) {
+            std::unique_lock<std::mutex> lk(_m);
+            EXPECT_TRUE(_cv.wait_for(lk, std::chrono::seconds(20),
+                                     [&] { return persisted.size() >= _persistWanted; }));
+            main->shutdown();
+        }
+        return new Snapshot(1000 + n, nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    bool persistSnapshot(Snapshot* s) override {
+        std::lock_guard<std::mutex> lk(_m);
+        persisted.push_back(s->timestamp);
+        _cv.notify_all();
+        return true;
+    }
+
+    CollectorMain* main = nullptr;
+    std::vector<int32_t> persisted;
+
+private:
+    int _total;
+    size_t _persistWanted;
+    int _taken = 0;
+    std::mutex _m;
+    std::condition_variable _cv;
+};
+
+CollectorConfig config(uint32_t longRate, uint32_t persistRate) {
+    std::string name = "tolm.stats_";
+    CollectorConfig c(name);
+    c.baseCollectionPeriod = 0;
+    c.longSampleRate = longRate;
+    c.persistSampleRate = persistRate;
+    c.shortRingSize = -1;
+    c.longRingSize = -1;
+    return c;
+}
+
+std::vector<int32_t> run(uint32_t longRate, uint32_t persistRate, int total, size_t persistWanted,
+                         std::vector<unsigned int>& shortTs, std::vector<unsigned int>& all) {
+    ScriptedEnv env(total, persistWanted);
+    CollectorConfig c = config(longRate, persistRate);
+    CollectorMain m(c, &env);
+    env.main = &m;
+    m.waitToComplete();
+    m.getTimestamps(all);
+    // The short ring's content: everything not in the long ring.
+    shortTs.clear();
+    for (unsigned int t : all)
+        if ((t - 1000) % longRate != 0) shortTs.push_back(t);
+    SnapshotRing* ring = m.getAllSnapshots();
+    std::vector<unsigned int> ringTs;
+    for (Snapshot* s : *ring) ringTs.push_back(static_cast<unsigned int>(s->timestamp));
+    delete ring;
+    EXPECT_EQ(all, ringTs);
+    return env.persisted;
+}
+
+TEST(CollectorMain, RoutesSamplesToRingsAndPersistence) {
+    int base = Snapshot::live();
+    std::vector<unsigned int> shortTs, all;
+    // Default rates: 0, 8, 16 to the long ring; only sample 0 persisted (rate 60).
+    std::vector<int32_t> p = run(8, 60, 18, 1, shortTs, all);
+    EXPECT_EQ(18u, all.size());
+    EXPECT_EQ((std::vector<int32_t>{1000}), p);
+    // Persist every third: 0, 3, 6 of 8 samples (the last, 7, is not queued).
+    p = run(8, 3, 8, 3, shortTs, all);
+    EXPECT_EQ((std::vector<int32_t>{1000, 1003, 1006}), p);
+    // Persist never.
+    p = run(8, 0, 5, 0, shortTs, all);
+    EXPECT_TRUE(p.empty());
+    EXPECT_EQ(base, Snapshot::live()) << "every snapshot released";
+}
+
+TEST(CollectorMain, LongRateOneFillsOnlyTheLongRing) {
+    ScriptedEnv env(6, 0);
+    CollectorConfig c = config(1, 0);
+    c.longRingSize = 4;
+    CollectorMain m(c, &env);
+    env.main = &m;
+    m.waitToComplete();
+    std::vector<unsigned int> ts;
+    m.getTimestamps(ts);
+    EXPECT_EQ((std::vector<unsigned int>{1002, 1003, 1004, 1005}), ts);
+    Snapshot* e = m.getEarliestSnapshot();
+    ASSERT_NE(nullptr, e);
+    EXPECT_EQ(1002, e->timestamp);
+    e->release();
+    EXPECT_EQ(nullptr, m.getSnapshot(1001));
+}
+
+TEST(CollectorMain, ProviderTieRulesAndShutdownWhilePausing) {
+    // longSampleRate 2: samples 0, 2, 4 go to the long ring, 1 and 3 to the
+    // short one; equal timestamps in both rings.
+    struct PairEnv : CollectionEnv {
+        Snapshot* takeSnapshot() override {
+            static const int32_t ts[] = {20, 20, 20, 30, 30};
+            int n = taken++;
+            if (n == 4) main->shutdown();
+            made[n] = new Snapshot(ts[n], nullptr, nullptr, nullptr, nullptr, nullptr);
+            return made[n];
+        }
+        CollectorMain* main = nullptr;
+        int taken = 0;
+        Snapshot* made[5] = {};
+    };
+    PairEnv env;
+    CollectorConfig c = config(2, 0);
+    CollectorMain m(c, &env);
+    env.main = &m;
+    m.waitToComplete();
+
+    std::vector<unsigned int> ts;
+    m.getTimestamps(ts);
+    EXPECT_EQ((std::vector<unsigned int>{20, 20, 20, 30, 30}), ts);
+    Snapshot* e = m.getEarliestSnapshot();
+    EXPECT_EQ(env.made[0], e) << "equal earliest timestamps: the long ring's wins";
+    Snapshot* l = m.getLatestSnapshot();
+    EXPECT_EQ(env.made[4], l) << "equal latest timestamps: the long ring's wins";
+    Snapshot* s20 = m.getSnapshot(20);
+    EXPECT_EQ(env.made[1], s20) << "the short ring is searched first";
+    SnapshotRing* all = m.getAllSnapshots();
+    std::vector<Snapshot*> order(all->begin(), all->end());
+    // The short ring with the long ring merged in: short entries first on ties.
+    EXPECT_EQ((std::vector<Snapshot*>{env.made[1], env.made[0], env.made[2], env.made[3],
+                                      env.made[4]}),
+              order);
+    delete all;
+    e->release();
+    l->release();
+    s20->release();
+
+    // A pause of an hour ends when shutdown is called from another thread.
+    CollectorConfig slow = config(1, 0);
+    slow.baseCollectionPeriod = 3600;
+    struct OnceEnv : CollectionEnv {
+        Snapshot* takeSnapshot() override {
+            return new Snapshot(7, nullptr, nullptr, nullptr, nullptr, nullptr);
+        }
+    } once;
+    {
+        CollectorMain sleeper(slow, &once);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sleeper.shutdown();
+        sleeper.waitToComplete();
+        Snapshot* only = sleeper.getLatestSnapshot();
+        ASSERT_NE(nullptr, only);
+        EXPECT_EQ(7, only->timestamp);
+        only->release();
+    }
+    // A pause that shutdown did not end would hang here until the ctest time-out.
+}
+
+}  // namespace
