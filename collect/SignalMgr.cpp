@@ -134,15 +134,18 @@ void SignalMgr::setStopHandler(void (*handler)(void*), void* arg) {
     _instance._stopArg = arg;
 }
 
-void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
-                            bool skipZeroAttrs) {
+void SignalMgr::configure(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                          bool skipZeroAttrs) {
     _pProvider = provider;
     _dumpAsXml = dumpAsXml;
     _skipZeroAttrs = skipZeroAttrs;
-    if (dir) {
-        _dir = dir;
-        _dumpEnabled = true;
-    }
+    _dumpEnabled = dir != nullptr;
+    if (dir) _dir = dir;
+}
+
+void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
+                            bool skipZeroAttrs) {
+    configure(provider, dir, dumpAsXml, skipZeroAttrs);
     // The served signals arrive through sigwait on the signal thread; their
     // actions stay the defaults, which a blocked signal never runs.
     sigaction(SIGUSR1, nullptr, &_oldsa);
@@ -155,18 +158,24 @@ void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool du
     sigaction(SIGSEGV, &sa, nullptr);
     sigaction(SIGBUS, &sa, nullptr);
 
-    pthread_t thread;
-    int rc = pthread_create(&thread, nullptr, signalThread, this);
-    if (rc != 0) {
-        SLogger::err("Failed to create signal thread: %d", rc);
-    } else {
-        pthread_detach(thread);
+    // One signal thread serves the process, for the single instance.
+    if (this == &_instance && !_threadStarted) {
+        pthread_t thread;
+        int rc = pthread_create(&thread, nullptr, signalThread, nullptr);
+        if (rc != 0) {
+            SLogger::err("Failed to create signal thread: %d", rc);
+        } else {
+            pthread_detach(thread);
+            _threadStarted = true;
+        }
     }
     _initialized = true;
 }
 
-void* SignalMgr::signalThread(void* self) {
-    SignalMgr* mgr = static_cast<SignalMgr*>(self);
+bool SignalMgr::_threadStarted = false;
+
+void* SignalMgr::signalThread(void*) {
+    SignalMgr* mgr = &_instance;
     sigset_t set = servedSignals();
     for (;;) {
         int sig = 0;

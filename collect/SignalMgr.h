@@ -31,6 +31,8 @@ public:
 
     void _initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
                      bool skipZeroAttrs);
+    // Sets what a dump writes and from where, without touching any signal.
+    void configure(SnapshotProvider* provider, const char* dir, bool dumpAsXml, bool skipZeroAttrs);
     void _dumpSnapshots();
     void _dumpSnapshot(std::string& path, Snapshot* snapshot);
 
@@ -41,7 +43,8 @@ public:
     static void* volatile sig_addr;
 
 private:
-    static void* signalThread(void* self);
+    static void* signalThread(void*);
+    static bool _threadStarted;
 
     std::string _dir;
     bool _initialized;
