@@ -1,0 +1,133 @@
+#include "SimVldbService.h"
+
+#include <rpc/pmap_clnt.h>
+#include <rpc/rpc.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "vldb.h"
+
+extern "C" void vldb_program_3(struct svc_req* rqstp, SVCXPRT* transp);
+extern "C" void dldb_program_1(struct svc_req* rqstp, SVCXPRT* transp);
+
+namespace {
+
+struct Vfs {
+    uint32_t vfsid;
+    uint16_t dbladeId;
+};
+
+std::mutex g_lock;
+std::map<std::string, Vfs> g_vfs;
+SimVldbService::LastLookup g_last;
+SVCXPRT* g_xprt = nullptr;
+
+}  // namespace
+
+bool SimVldbService::start() {
+    if (g_xprt) return true;
+    g_xprt = svctcp_create(RPC_ANYSOCK, 0, 0);
+    if (!g_xprt) return false;
+    pmap_unset(VLDB_PROGRAM, VLDB_VERSION_3);
+    if (!svc_register(g_xprt, VLDB_PROGRAM, VLDB_VERSION_3, vldb_program_3, IPPROTO_TCP)) {
+        svc_destroy(g_xprt);
+        g_xprt = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void SimVldbService::stop() {
+    if (!g_xprt) return;
+    svc_unregister(VLDB_PROGRAM, VLDB_VERSION_3);
+    svc_destroy(g_xprt);
+    g_xprt = nullptr;
+}
+
+void SimVldbService::addVfs(const std::string& name, uint32_t vfsid, uint16_t dbladeId) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_vfs[name] = Vfs{vfsid, dbladeId};
+}
+
+void SimVldbService::clear() {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_vfs.clear();
+    g_last = LastLookup();
+}
+
+SimVldbService::LastLookup SimVldbService::lastLookup() {
+    std::lock_guard<std::mutex> lk(g_lock);
+    return g_last;
+}
+
+extern "C" {
+
+bool_t vldb_record_lookup_3_svc(vldb_record_lookup_input* in, vldb_record_lookup_result* out,
+                                struct svc_req*) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_last.inputMask = in->input_mask;
+    g_last.family = in->r.family ? in->r.family : "";
+    g_last.vfsname = in->r.vfsname ? in->r.vfsname : "";
+    g_last.seen = true;
+    memset(out, 0, sizeof *out);
+    auto it = g_vfs.find(g_last.vfsname);
+    if (it == g_vfs.end()) return TRUE;  // result 0 with no record: no such VFS
+    Rec* rec = static_cast<Rec*>(calloc(1, sizeof(Rec)));
+    rec->vfsid = it->second.vfsid;
+    rec->family = strdup("");
+    rec->vfsname = strdup(it->first.c_str());
+    out->r.r_len = 1;
+    out->r.r_val = rec;
+    return TRUE;
+}
+
+bool_t stream_vfsid_lookup_3_svc(stream_vfsid_lookup_input* in, stream_vfsid_lookup_result* out,
+                                 struct svc_req*) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    memset(out, 0, sizeof *out);
+    out->result = 1;
+    for (const auto& v : g_vfs) {
+        if (v.second.vfsid != in->vfsid) continue;
+        out->result = 0;
+        out->dblade_id.dblade_id_len = 1;
+        out->dblade_id.dblade_id_val = static_cast<u_short*>(malloc(sizeof(u_short)));
+        out->dblade_id.dblade_id_val[0] = v.second.dbladeId;
+    }
+    return TRUE;
+}
+
+bool_t stream_mount_lookup_3_svc(stream_mount_lookup_input* in, stream_mount_lookup_result* out,
+                                 struct svc_req*) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    memset(out, 0, sizeof *out);
+    out->result = 1;
+    std::string name(in->mntpt.mntpt_val, strnlen(in->mntpt.mntpt_val, in->mntpt.mntpt_len));
+    auto it = g_vfs.find(name);
+    if (it == g_vfs.end()) return TRUE;
+    out->result = 0;
+    out->vfsid = it->second.vfsid;
+    out->dblade_id.dblade_id_len = 1;
+    out->dblade_id.dblade_id_val = static_cast<u_short*>(malloc(sizeof(u_short)));
+    out->dblade_id.dblade_id_val[0] = it->second.dbladeId;
+    return TRUE;
+}
+
+int vldb_program_3_freeresult(SVCXPRT*, xdrproc_t xdr_result, caddr_t result) {
+    xdr_free(xdr_result, result);
+    return 1;
+}
+
+// The DLDB is not simulated yet; its skeleton shares the protocol file.
+bool_t gethostbydid_1_svc(Did*, DldbGetRes* out, struct svc_req*) {
+    memset(out, 0, sizeof *out);
+    out->status = DLDB_STATUS_NOT_FOUND;
+    return TRUE;
+}
+
+int dldb_program_1_freeresult(SVCXPRT*, xdrproc_t xdr_result, caddr_t result) {
+    xdr_free(xdr_result, result);
+    return 1;
+}
+
+}  // extern "C"
