@@ -1,5 +1,6 @@
 #include "LpStats.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Deserializer.h"
@@ -45,12 +46,21 @@ void LpStats::serialize(Serializer& s) {
 
 void LpStats::deserialize(Deserializer& d) {
     uint32_t n = d.read32();
-    std::vector<unsigned char> buf(n);
-    if (d.readBuffer(buf.data(), static_cast<int>(n)) < n) {
-        char msg[80];
-        snprintf(msg, sizeof msg, "deserialization failed: not enough bytes for name: %d\n",
-                 static_cast<int>(n));
-        throw SerializationException(msg, 0);
+    // The name is read in pieces, so that a damaged length costs no more
+    // memory than the bytes that actually follow it.
+    std::vector<unsigned char> buf;
+    uint32_t got = 0;
+    while (got < n) {
+        uint32_t piece = std::min<uint32_t>(n - got, 4096);
+        buf.resize(got + piece);
+        uint32_t arrived = d.readBuffer(buf.data() + got, static_cast<int>(piece));
+        got += arrived;
+        if (arrived < piece) {
+            char msg[80];
+            snprintf(msg, sizeof msg, "deserialization failed: not enough bytes for name: %d\n",
+                     static_cast<int>(n));
+            throw SerializationException(msg, 0);
+        }
     }
     size_t len = 0;
     while (len < n && buf[len] != 0) len++;

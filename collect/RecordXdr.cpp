@@ -1,5 +1,6 @@
 #include "RecordXdr.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DbladeStats.h"
@@ -77,9 +78,12 @@ bool_t xdr_U32Vector(XDR* xdrs, std::vector<unsigned int>* v) {
             unsigned int n;
             if (!xdr_u_int(xdrs, &n)) return FALSE;
             v->clear();
-            v->resize(n);
-            for (unsigned int& e : *v)
+            v->reserve(std::min(n, 1u << 16));
+            for (unsigned int i = 0; i < n; i++) {
+                unsigned int e;
                 if (!xdr_u_int(xdrs, &e)) return FALSE;
+                v->push_back(e);
+            }
             return TRUE;
         }
         default:

@@ -41,10 +41,14 @@ public:
             case XDR_DECODE: {
                 unsigned int n;
                 if (!xdr_u_int(xdrs, &n)) return FALSE;
+                // Grown entry by entry: a damaged count fails at the end of
+                // the data instead of allocating for it.
                 this->_sm.clear();
-                this->_sm.resize(n);
-                for (auto& e : this->_sm)
+                for (unsigned int i = 0; i < n; i++) {
+                    this->_sm.emplace_back();
+                    auto& e = this->_sm.back();
                     if (!xdr_u_int(xdrs, &e.first) || !recordXdr(xdrs, &e.second)) return FALSE;
+                }
                 return TRUE;
             }
             default:
