@@ -3,7 +3,9 @@
 // disks), and the growth of the process's resident set is compared with the
 // bytes of the records it holds (their in-memory sizes and their file forms).
 
+#include <atomic>
 #include <condition_variable>
+#include <thread>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -41,10 +43,13 @@ public:
         for (int i = 0; i < 16; i++) fcd->addDiskStats(makeDisk(_f));
         auto* m = new MgmtProcStats();
         fillMgmt(*m, _f);
-        if (++_taken == _total) main->shutdown();
+        if (++_taken == _total) {
+            while (!main.load()) std::this_thread::yield();
+            main.load()->shutdown();
+        }
         return new Snapshot(_taken, nb, db, lp, fcd, m);
     }
-    CollectorMain* main = nullptr;
+    std::atomic<CollectorMain*> main{nullptr};
     size_t memoryBytes() const {
         return sizeof(NbladeStats) + sizeof(DbladeStats) + sizeof(LpStatsSet) +
                4 * (sizeof(LpStats) + 8 * sizeof(VfsStats)) + sizeof(FcdStats) +

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -12,6 +13,13 @@
 #include "SnapshotRing.h"
 
 namespace {
+
+// The loop starts inside the constructor, before the test can hand the
+// environment its CollectorMain: wait for it.
+CollectorMain* stopper(std::atomic<CollectorMain*>& main) {
+    while (!main.load()) std::this_thread::yield();
+    return main.load();
+}
 
 // Hands out snapshots numbered 0, 1, 2 ... as timestamps 1000 + n. On the
 // last one it waits until the persistence thread has seen `persistWanted`
@@ -26,7 +34,7 @@ public:
             std::unique_lock<std::mutex> lk(_m);
             EXPECT_TRUE(_cv.wait_for(lk, std::chrono::seconds(20),
                                      [&] { return persisted.size() >= _persistWanted; }));
-            main->shutdown();
+            stopper(main)->shutdown();
         }
         return new Snapshot(1000 + n, nullptr, nullptr, nullptr, nullptr, nullptr);
     }
@@ -37,7 +45,7 @@ public:
         return true;
     }
 
-    CollectorMain* main = nullptr;
+    std::atomic<CollectorMain*> main{nullptr};
     std::vector<int32_t> persisted;
 
 private:
@@ -119,11 +127,11 @@ TEST(CollectorMain, ProviderTieRulesAndShutdownWhilePausing) {
         Snapshot* takeSnapshot() override {
             static const int32_t ts[] = {20, 20, 20, 30, 30};
             int n = taken++;
-            if (n == 4) main->shutdown();
+            if (n == 4) stopper(main)->shutdown();
             made[n] = new Snapshot(ts[n], nullptr, nullptr, nullptr, nullptr, nullptr);
             return made[n];
         }
-        CollectorMain* main = nullptr;
+        std::atomic<CollectorMain*> main{nullptr};
         int taken = 0;
         Snapshot* made[5] = {};
     };
