@@ -1,0 +1,183 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "RecordTestUtil.h"
+#include "RecordXdr.h"
+#include "Snapshot.h"
+#include "SnapshotProvider.h"
+#include "SnapshotRing.h"
+#include "StatsArrays.h"
+#include "TolmStatsSvr.h"
+
+namespace {
+
+template <typename F>
+xdrproc_t xp(F f) {
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
+}
+
+// Two rings merged the way the daemon's provider merges them.
+class FakeProvider : public SnapshotProvider {
+public:
+    FakeProvider() : shortRing(-1), longRing(-1) {}
+    SnapshotRing* getAllSnapshots() override {
+        SnapshotRing* all = new SnapshotRing(shortRing);
+        all->merge(longRing);
+        return all;
+    }
+    Snapshot* getEarliestSnapshot() override { return shortRing.earliest(); }
+    Snapshot* getLatestSnapshot() override { return shortRing.latest(); }
+    Snapshot* getSnapshot(long t) override { return shortRing.find(t); }
+    void getTimestamps(std::vector<unsigned int>& out) override {
+        out.clear();
+        shortRing.populateTimestamps(out);
+        longRing.populateTimestamps(out);
+        std::sort(out.begin(), out.end());
+    }
+    SnapshotRing shortRing, longRing;
+};
+
+Snapshot* snapshotWithMgmt(int32_t ts, uint32_t marker, Filler& f) {
+    auto* m = new MgmtProcStats();
+    fillMgmt(*m, f);
+    m->data.version = marker;
+    auto* nb = new NbladeStats();
+    fillNblade(*nb, f);
+    auto* lp = new LpStatsSet();
+    fillLpSetData(*lp, f);
+    lp->addLpStats(makeLp(f, "p", 3));
+    return new Snapshot(ts, nb, nullptr, lp, nullptr, m);
+}
+
+CLIENT* client() {
+    CLIENT* c = clnt_create("127.0.0.1", RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, "tcp");
+    EXPECT_NE(nullptr, c) << clnt_spcreateerror("clnt_create");
+    return c;
+}
+
+const timeval kTimeout = {25, 0};
+
+TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
+    if (!getenv("TOLM_NETNS_ACTIVE")) {
+        if (getenv("CI")) FAIL() << "the query tests must run in their namespace under CI";
+        GTEST_SKIP() << "no private namespace";
+    }
+    FakeProvider provider;
+    TolmStatsSvr::createServer(&provider);
+    std::thread loop(TolmStatsSvr::startServer);
+    CLIENT* c = client();
+    ASSERT_NE(nullptr, c);
+
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 0, xp(xdr_void), nullptr, xp(xdr_void), nullptr, kTimeout));
+    // Empty history: the optional records are a lone 0, the arrays a count 0.
+    for (unsigned long proc : {1ul, 2ul, 5ul, 6ul, 9ul, 10ul, 13ul, 14ul, 17ul, 18ul, 4ul, 8ul,
+                               12ul, 16ul, 20ul}) {
+        unsigned int word = 99;
+        EXPECT_EQ(RPC_SUCCESS, clnt_call(c, proc, xp(xdr_void), nullptr, xp(xdr_u_int),
+                                         reinterpret_cast<caddr_t>(&word), kTimeout))
+            << proc;
+        EXPECT_EQ(0u, word) << proc;
+    }
+    std::vector<unsigned int> ts = {1};
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector),
+                                     reinterpret_cast<caddr_t>(&ts), kTimeout));
+    EXPECT_TRUE(ts.empty());
+
+    Filler f(31);
+    Snapshot* a = snapshotWithMgmt(100, 1, f);
+    Snapshot* b = snapshotWithMgmt(200, 2, f);
+    Snapshot* l = snapshotWithMgmt(200, 3, f);
+    provider.shortRing.add(a);
+    provider.shortRing.add(b);
+    provider.longRing.add(l);
+
+    MgmtProcStats got;
+    memset(&got.data, 0, sizeof got.data);
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 17, xp(xdr_void), nullptr, xp(xdr_MgmtProcStats),
+                                     reinterpret_cast<caddr_t>(&got), kTimeout));
+    EXPECT_EQ(0, memcmp(&a->mgmt()->data, &got.data, sizeof got.data));
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 18, xp(xdr_void), nullptr, xp(xdr_MgmtProcStats),
+                                     reinterpret_cast<caddr_t>(&got), kTimeout));
+    EXPECT_EQ(2u, got.data.version);
+    unsigned int stamp = 100;
+    NbladeStats nb;
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 3, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
+                                     xp(xdr_NbladeStats), reinterpret_cast<caddr_t>(&nb),
+                                     kTimeout));
+    EXPECT_EQ(0, memcmp(&a->nblade()->data.cifs, &nb.data.cifs, sizeof nb.data.cifs));
+    // One second off: no snapshot.
+    stamp = 101;
+    unsigned int word = 7;
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 19, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
+                                     xp(xdr_u_int), reinterpret_cast<caddr_t>(&word), kTimeout));
+    EXPECT_EQ(0u, word);
+    // A record the snapshot lacks (no D-blade here) comes as nothing.
+    word = 7;
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 6, xp(xdr_void), nullptr, xp(xdr_u_int),
+                                     reinterpret_cast<caddr_t>(&word), kTimeout));
+    EXPECT_EQ(0u, word);
+
+    // All: timestamp order, the short ring's snapshot ahead on a tie.
+    MgmtProcStatsArray all;
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 20, xp(xdr_void), nullptr, xp(xdr_MgmtProcStatsArray),
+                                     reinterpret_cast<caddr_t>(&all), kTimeout));
+    ASSERT_EQ(3u, all.size());
+    EXPECT_EQ(100u, all[0].first);
+    EXPECT_EQ(200u, all[1].first);
+    EXPECT_EQ(2u, all[1].second.data.version);
+    EXPECT_EQ(3u, all[2].second.data.version);
+    LpStatsSetArray lps;
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 12, xp(xdr_void), nullptr, xp(xdr_LpStatsSetArray),
+                                     reinterpret_cast<caddr_t>(&lps), kTimeout));
+    ASSERT_EQ(3u, lps.size());
+    EXPECT_EQ(3u, lps[2].second[0].size());
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector),
+                                     reinterpret_cast<caddr_t>(&ts), kTimeout));
+    EXPECT_EQ((std::vector<unsigned int>{100, 200, 200}), ts);
+
+    EXPECT_EQ(RPC_PROCUNAVAIL,
+              clnt_call(c, 22, xp(xdr_void), nullptr, xp(xdr_void), nullptr, kTimeout));
+    // A timestamp procedure without its argument.
+    EXPECT_EQ(RPC_CANTDECODEARGS,
+              clnt_call(c, 3, xp(xdr_void), nullptr, xp(xdr_void), nullptr, kTimeout));
+    clnt_destroy(c);
+
+    // A client that leaves in the middle of a large reply: the next one is served.
+    for (int i = 0; i < 300; i++) {
+        Snapshot* s = snapshotWithMgmt(300 + i, 9, f);
+        provider.longRing.add(s);
+        s->release();
+    }
+    int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(951);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    // One record-marked call of procedure 4 (all N-blade records), then gone.
+    uint32_t call[] = {htonl(0x80000000u | 40), htonl(1), 0, htonl(2), htonl(RPCPROG_TOLMSTATSD),
+                       htonl(1), htonl(4), 0, 0, 0, 0};
+    ASSERT_EQ(static_cast<ssize_t>(sizeof call), write(sock, call, sizeof call));
+    char some[100];
+    EXPECT_GT(read(sock, some, sizeof some), 0);
+    close(sock);
+    c = client();
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector),
+                                     reinterpret_cast<caddr_t>(&ts), kTimeout));
+    EXPECT_EQ(303u, ts.size());
+    clnt_destroy(c);
+
+    TolmStatsSvr::stopServer();
+    loop.join();
+    a->release();
+    b->release();
+    l->release();
+}
+
+}  // namespace
