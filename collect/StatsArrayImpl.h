@@ -27,6 +27,11 @@ public:
         delete ring;
     }
 
+    // The array routine as a plain function of the stream and the array.
+    static bool_t xdrStatic(XDR* xdrs, void* self) {
+        return static_cast<StatsArrayImpl*>(self)->xdr(xdrs);
+    }
+
     bool_t xdr(XDR* xdrs) {
         switch (xdrs->x_op) {
             case XDR_FREE:

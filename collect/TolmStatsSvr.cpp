@@ -67,11 +67,11 @@ bool replyWith(SVCXPRT* transport, Snapshot* snapshot) {
     T rec;
     T* sent = nullptr;
     if (snapshot) {
-        if (snapshot->getStats(&rec)) sent = &rec;
+        if (snapshot->getStats(&rec))
+            sent = &rec;
         snapshot->release();
     }
-    if (!svc_sendreply(transport, xp(recordXdr),
-                       reinterpret_cast<caddr_t>(sent))) {
+    if (!svc_sendreply(transport, xp(recordXdr), reinterpret_cast<caddr_t>(sent))) {
         svcerr_systemerr(transport);
         return false;
     }
@@ -99,8 +99,7 @@ bool sendLatest(SVCXPRT* transport, SnapshotProvider* provider) {
 template <typename T, RecordXdrFn<T> recordXdr>
 bool sendSnapshot(SVCXPRT* transport, SnapshotProvider* provider) {
     unsigned int timestamp = 0;
-    if (!svc_getargs(transport, xp(xdr_u_int),
-                     reinterpret_cast<caddr_t>(&timestamp))) {
+    if (!svc_getargs(transport, xp(xdr_u_int), reinterpret_cast<caddr_t>(&timestamp))) {
         svcerr_decode(transport);
         return false;
     }
@@ -114,9 +113,9 @@ bool sendAll(SVCXPRT* transport, SnapshotProvider* provider, bool_t (*arrayXdr)(
         return false;
     }
     Array* array = new Array(*provider);
-    bool ok = svc_sendreply(transport, xp(arrayXdr),
-                            reinterpret_cast<caddr_t>(array));
-    if (!ok) svcerr_systemerr(transport);
+    bool ok = svc_sendreply(transport, xp(arrayXdr), reinterpret_cast<caddr_t>(array));
+    if (!ok)
+        svcerr_systemerr(transport);
     delete array;
     return ok;
 }
@@ -128,8 +127,7 @@ bool sendTimestamps(SVCXPRT* transport, SnapshotProvider* provider) {
         svcerr_decode(transport);
         return false;
     }
-    if (!svc_sendreply(transport, xp(xdr_U32Vector),
-                       reinterpret_cast<caddr_t>(&ts))) {
+    if (!svc_sendreply(transport, xp(xdr_U32Vector), reinterpret_cast<caddr_t>(&ts))) {
         svcerr_systemerr(transport);
         return false;
     }
@@ -197,11 +195,13 @@ void TolmStatsSvr::startServer() {
         fds.push_back(pollfd{g_wake[0], POLLIN, 0});
         int n = poll(fds.data(), fds.size(), -1);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             SLogger::err("service loop poll failed: %d", errno);
             break;
         }
-        if (fds.back().revents) break;
+        if (fds.back().revents)
+            break;
         fds.pop_back();
         svc_getreq_poll(fds.data(), n);
     }
@@ -209,7 +209,8 @@ void TolmStatsSvr::startServer() {
 }
 
 void TolmStatsSvr::stopServer() {
-    if (g_wake[1] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (g_wake[1] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
     char c = 1;
     if (write(g_wake[1], &c, 1) < 0) {
         // The pipe is full: a stop is already pending.
@@ -217,7 +218,8 @@ void TolmStatsSvr::stopServer() {
 }
 
 void TolmStatsSvr::dispatch(svc_req* request, SVCXPRT* transport) {
-    if (!s_instance) throw std::logic_error("server not initialized");
+    if (!s_instance)
+        throw std::logic_error("server not initialized");
     s_instance->_dispatch(request, transport);
 }
 

@@ -4,10 +4,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <thread>
 
 #include "RecordTestUtil.h"
 #include "RecordXdr.h"
+#include "SignalMgr.h"
 #include "Snapshot.h"
 #include "SnapshotProvider.h"
 #include "SnapshotRing.h"
@@ -106,6 +109,7 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
     EXPECT_EQ(2u, got.data.version);
     unsigned int stamp = 100;
     NbladeStats nb;
+    memset(&nb.data, 0, sizeof nb.data);  // the structs have padding
     EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 3, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
                                      xp(xdr_NbladeStats), reinterpret_cast<caddr_t>(&nb),
                                      kTimeout));
@@ -172,6 +176,41 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
                                      reinterpret_cast<caddr_t>(&ts), kTimeout));
     EXPECT_EQ(303u, ts.size());
     clnt_destroy(c);
+
+    // tolmstat, the user's client, against the same server.
+    auto run = [](const std::string& args, std::string& out) {
+        std::string cmd = std::string(TOLMSTAT) + " " + args + " 2>&1";
+        FILE* p = popen(cmd.c_str(), "r");
+        out.clear();
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        int rc = pclose(p);
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    std::string out;
+    EXPECT_EQ(0, run("timestamps", out));
+    EXPECT_EQ(0u, out.find("100 " + std::string(stampName(100)) + "\n200 "));
+    EXPECT_EQ(0, run("earliest mgmtproc", out));
+    CapturingRenderer r;
+    r.skipZeroAttributes(true);
+    a->mgmt()->toXml(r);
+    EXPECT_EQ(r.text, out);
+    EXPECT_EQ(0, run("at 100 mgmtproc --dump", out));
+    testing::internal::CaptureStdout();
+    a->mgmt()->dump();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), out);
+    EXPECT_EQ(0, run("latest lp --json | python3 -m json.tool >/dev/null", out)) << out;
+    EXPECT_EQ(0, run("all mgmtproc --json | python3 -c 'import json,sys; d=json.load(sys.stdin); "
+                     "assert len(d)==303 and d[0][\"timestamp\"]==100 and "
+                     "d[0][\"record\"][\"version\"]==1, d[0]'",
+                     out))
+        << out;
+    EXPECT_EQ(1, run("at 101 nblade", out));
+    EXPECT_EQ("tolmstat: no snapshot\n", out);
+    EXPECT_EQ(1, run("latest dblade", out)) << "these snapshots have no D-blade record";
+    EXPECT_EQ(1, run("sideways", out));
+    EXPECT_EQ(2, run("--host nosuchhost.invalid timestamps", out)) << out;
 
     TolmStatsSvr::stopServer();
     loop.join();
