@@ -23,6 +23,7 @@ constexpr int16_t kInitialSsthresh = 8;
 constexpr int16_t kMaxCwnd = 1000;
 constexpr int kMaxAckList = 4;
 constexpr int kMaxSackResends = 5;
+constexpr int32_t kSackRelistArrivals = 2;
 constexpr uint32_t kConnGeneration = 4096;
 constexpr uint32_t kSlotMask = 0xFFF;
 
@@ -666,6 +667,7 @@ void deliverInOrder(RfConn* connp, RfPacket* p) {
 bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
     bool inOrder = hp->sequence == connp->rxNextSequence;
     if (inOrder) {
+        connp->rxGapArrivals = 0;
         deliverInOrder(connp, p);
         while (connp->rxWaitHeadp != nullptr &&
                packetSequence(connp, connp->rxWaitHeadp) == connp->rxNextSequence) {
@@ -675,6 +677,12 @@ bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
         }
     } else {
         connp->rfp->stats.rxUnexpected++;
+        // Missing numbers are listed once; when packets keep arriving beyond a gap, the
+        // resend may have been lost as well, so they are listed again from the start.
+        if (++connp->rxGapArrivals >= kSackRelistArrivals) {
+            connp->rxNextSack = connp->rxNextSequence;
+            connp->rxGapArrivals = 0;
+        }
         bool duplicate = false;
         uint32_t ahead = hp->sequence - connp->rxNextSequence;
         if (seqBefore(connp->rxNextSequence, hp->sequence) && ahead <= 2u * connp->windowSize) {

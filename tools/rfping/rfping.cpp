@@ -29,6 +29,7 @@ struct Options {
     long size = 64;
     long parallel = 1;
     long dropPct = 0;
+    bool stats = false;
 };
 
 struct PingRun;
@@ -51,7 +52,8 @@ struct PingRun {
 
 void usage() {
     fprintf(stderr,
-            "usage: rfping HOST PORT [--count N] [--size BYTES] [--parallel K] [--drop PCT]\n");
+            "usage: rfping HOST PORT [--count N] [--size BYTES] [--parallel K] [--drop PCT] "
+            "[--stats]\n");
 }
 
 bool parseNumber(const char* text, long low, long high, long* valuep) {
@@ -80,7 +82,9 @@ bool parseOptions(int argc, char** argv, Options* op) {
         } else if (strcmp(arg, "--drop") == 0) {
             targetp = &op->dropPct, low = 0, high = 100;
         }
-        if (targetp != nullptr) {
+        if (strcmp(arg, "--stats") == 0) {
+            op->stats = true;
+        } else if (targetp != nullptr) {
             if (i + 1 >= argc || !parseNumber(argv[++i], low, high, targetp)) {
                 return false;
             }
@@ -233,10 +237,15 @@ int main(int argc, char** argv) {
     printf("calls/s: %.1f\n", callsPerSec);
     printf("MB/s: %.3f\n", megabytesPerSec);
     fflush(stdout);
-    if (getenv("RFPING_STATS")) {
+    if (run.options.stats) {
         RfStats st;
         Rf_getStats(rfp, &st);
-        fprintf(stderr, "rxAcks %u rxCalls %u rxUnexpected %u txAcks %u txCalls %u txResends %u txStalls %u sack %u cwnd %d ssthresh %d\n", st.rxAcks, st.rxCalls, st.rxUnexpected, st.txAcks, st.txCalls, st.txResends, st.txStalls, run.connp->resendSack, run.connp->cwnd, run.connp->ssthresh);
+        printf(
+            "engine: rxAcks %u rxCalls %u rxUnexpected %u txAcks %u txCalls %u txResends %u "
+            "txStalls %u\n",
+            st.rxAcks, st.rxCalls, st.rxUnexpected, st.txAcks, st.txCalls, st.txResends,
+            st.txStalls);
+        fflush(stdout);
     }
 
     Rf_destroyClientConn(run.connp);
