@@ -47,6 +47,23 @@ void makeWakePipe() {
     }
 }
 
+// Set on the thread that runs the dispatch loop: timers it schedules need no wake-up.
+thread_local bool inDispatchLoop = false;
+
+void wakeDispatchLoop() {
+    if (wakePipe[1] >= 0) {
+        char byte = 1;
+        ssize_t ignored = write(wakePipe[1], &byte, 1);
+        (void)ignored;
+    }
+}
+
+void drainWakePipe() {
+    char bytes[64];
+    while (read(wakePipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
 void systemClock(void*, struct timeval* tvp) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -178,20 +195,11 @@ void RfUser_killDispatchThread(void* ownerp) {
     pthread_mutex_lock(&checkExitMutex);
     mustCallExit = 1;
     pthread_mutex_unlock(&checkExitMutex);
-    if (wakePipe[1] >= 0) {
-        char byte = 1;
-        ssize_t ignored = write(wakePipe[1], &byte, 1);
-        (void)ignored;
-    }
+    wakeDispatchLoop();
     pthread_join(thread, nullptr);
     pthread_mutex_lock(&checkExitMutex);
     dispatchThreadRunning = 0;
     pthread_mutex_unlock(&checkExitMutex);
-    if (wakePipe[0] >= 0) {
-        char bytes[16];
-        while (read(wakePipe[0], bytes, sizeof bytes) > 0) {
-        }
-    }
 }
 
 int RfUser_isDispatchThreadRunning() {
@@ -224,6 +232,9 @@ int RfUser_receiveOne(RfUserEndPoint* endp, int32_t waitMs) {
     timeout.tv_usec = (waitMs % 1000) * 1000;
     int ready = select(maxFd + 1, &readable, nullptr, nullptr, &timeout);
     pthread_mutex_lock(&rfGlobalMutex);
+    if (ready > 0 && wakePipe[0] >= 0 && FD_ISSET(wakePipe[0], &readable)) {
+        drainWakePipe();
+    }
     if (ready <= 0 || !FD_ISSET(endp->s, &readable)) {
         return 0;
     }
@@ -279,6 +290,7 @@ int32_t RfUser_runTimers(RfUserEndPoint* endp) {
 
 void* RfUser_dispatch(void* argp) {
     RfUserEndPoint* endp = static_cast<RfUserEndPoint*>(argp);
+    inDispatchLoop = true;
     pthread_mutex_lock(&rfGlobalMutex);
     int32_t waitMs = kFirstWaitMs;
     for (;;) {
@@ -292,6 +304,7 @@ void* RfUser_dispatch(void* argp) {
         }
     }
     pthread_mutex_unlock(&rfGlobalMutex);
+    inDispatchLoop = false;
     return nullptr;
 }
 
@@ -433,10 +446,15 @@ int RfTimeout_schedule(RfUserEndPoint* endp, RfTimeoutProc procp, void* contextp
     }
     tp->nextp = *linkp;
     *linkp = tp;
+    bool earliest = endp->timeoutsp == tp;
     if (tpp != nullptr) {
         *tpp = tp;
     }
     pthread_mutex_unlock(&rfAllocMutex);
+    // A dispatch loop waiting on another thread must shorten its wait for the new timer.
+    if (earliest && !inDispatchLoop) {
+        wakeDispatchLoop();
+    }
     return 0;
 }
 
