@@ -1,0 +1,23 @@
+#include "BcptimeNbladeStatsCollector.h"
+
+#include <cstdlib>
+
+BcptimeNbladeStatsCollector::BcptimeNbladeStatsCollector(const std::string& filename)
+    : NbladeFileStatsCollector(filename, 1024) {}
+
+void BcptimeNbladeStatsCollector::populate(nblade_data_t* record) {
+    int32_t n = readFile();
+    if (n <= 0) {
+        return;
+    }
+    // The last byte read becomes the terminator (normally it is the final
+    // newline), so the conversions below cannot run past the data.
+    _buf[n - 1] = '\0';
+    char* p = _buf;
+    for (int i = 0; i < BUCKETS; i++) {
+        char* next = p;
+        unsigned long v = std::strtoul(p, &next, 0);
+        record->bcp.histogram[i] = static_cast<uint32_t>(v);
+        p = next;
+    }
+}

@@ -1,0 +1,152 @@
+#include "NbladeFileStatsCollector.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "SLogger.h"
+
+NbladeFileStatsCollector::NbladeFileStatsCollector(const std::string& filename, int32_t size)
+    : _filename(filename), _buf(new char[size]), _size(size) {
+    _values.reserve(4);
+}
+
+NbladeFileStatsCollector::~NbladeFileStatsCollector() {
+    delete[] _buf;
+    for (auto& entry : _map) {
+        delete entry.second;
+    }
+    _map.clear();
+}
+
+void NbladeFileStatsCollector::addLine(const char* name, LineDesc* desc) {
+    auto it = _map.find(std::string_view(name));
+    if (it != _map.end()) {
+        delete it->second;
+        it->second = desc;
+    } else {
+        _map.emplace(name, desc);
+    }
+}
+
+LineDesc* NbladeFileStatsCollector::getLineDesc(std::string_view name) const {
+    auto it = _map.find(name);
+    return it == _map.end() ? nullptr : it->second;
+}
+
+int32_t NbladeFileStatsCollector::readFile() {
+    int fd = ::open(_filename.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return fd;
+    }
+    int32_t total = 0;
+    int32_t newSize = _size;
+    char* pending = nullptr;
+    char* pos = _buf;
+    for (;;) {
+        // Each read asks for the current capacity: once the buffer has grown,
+        // that is exactly the free room behind the data read so far.
+        ssize_t n = ::read(fd, pos, static_cast<size_t>(_size));
+        if (n > 0) {
+            total += static_cast<int32_t>(n);
+        } else if (n < 0) {
+            total = static_cast<int32_t>(n);
+        }
+        if (n < _size) {
+            break;
+        }
+        if (pending != nullptr) {
+            std::memcpy(pending, _buf, static_cast<size_t>(_size));
+            delete[] _buf;
+            _buf = pending;
+            _size = newSize;
+        }
+        newSize *= 2;
+        pending = new char[newSize];
+        pos = pending + _size;
+    }
+    ::close(fd);
+    if (pending != nullptr) {
+        std::memcpy(pending, _buf, static_cast<size_t>(_size));
+        delete[] _buf;
+        _buf = pending;
+        _size = newSize;
+    }
+    return total;
+}
+
+void NbladeFileStatsCollector::_populate(void* base) {
+    int32_t n = readFile();
+    if (n > 0) {
+        process(n, base);
+    }
+}
+
+static inline bool isDelimiter(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+void NbladeFileStatsCollector::process(int32_t length, void* base) {
+    char* p = _buf;
+    char* end = _buf + length;
+    const char* nameStart = nullptr;
+    const char* nameEnd = nullptr;
+    bool discarding = false;
+    _values.clear();
+
+    while (p < end) {
+        char c = *p;
+        if (c == '\n') {
+            if (!discarding && nameStart != nullptr && !_values.empty()) {
+                LineDesc* desc = getLineDesc(
+                    std::string_view(nameStart, static_cast<size_t>(nameEnd - nameStart)));
+                if (desc != nullptr) {
+                    for (size_t col = 0; col < _values.size(); col++) {
+                        desc->update(base, static_cast<int>(col), _values[col]);
+                    }
+                }
+            }
+            nameStart = nameEnd = nullptr;
+            discarding = false;
+            _values.clear();
+            p++;
+            continue;
+        }
+        if (discarding || c == ' ' || c == '\t') {
+            p++;
+            continue;
+        }
+        char* tokenStart = p;
+        while (p < end && !isDelimiter(*p)) {
+            p++;
+        }
+        if (p == end) {
+            // A token still being read when the data ends belongs to an
+            // unterminated line, which is never applied.
+            break;
+        }
+        if (nameStart == nullptr) {
+            nameStart = tokenStart;
+            nameEnd = p;
+            continue;
+        }
+        // The delimiter after the token is replaced by a NUL for the
+        // conversion and put back afterwards.
+        char saved = *p;
+        *p = '\0';
+        char* convEnd = nullptr;
+        unsigned long long value = std::strtoull(tokenStart, &convEnd, 0);
+        *p = saved;
+        if (convEnd == p) {
+            _values.push_back(value);
+        } else if (_values.empty()) {
+            nameEnd = p;
+        } else {
+            SLogger::debug("discarding tokens from file %s", _filename.c_str());
+            discarding = true;
+            _values.clear();
+        }
+    }
+}
