@@ -4,8 +4,22 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 bool SLogger::_started = false;
+
+namespace {
+std::mutex observerMutex;
+SLogger::Observer& observer() {
+    static SLogger::Observer o;
+    return o;
+}
+}  // namespace
+
+void SLogger::setObserver(Observer o) {
+    std::lock_guard<std::mutex> lock(observerMutex);
+    observer() = std::move(o);
+}
 
 void SLogger::initialize(bool toStderr, int level) {
     openlog("tolmstatsd", LOG_CONS | (toStderr ? LOG_PERROR : 0), LOG_USER);
@@ -24,6 +38,17 @@ void dump(const char* format, va_list args) {
 }
 
 void SLogger::log(int priority, const char* fmt, va_list args) {
+    {
+        std::lock_guard<std::mutex> lock(observerMutex);
+        if (observer()) {
+            va_list copy;
+            va_copy(copy, args);
+            char text[1024];
+            vsnprintf(text, sizeof(text), fmt, copy);
+            va_end(copy);
+            observer()(priority, text);
+        }
+    }
     if (_started)
         vsyslog(priority, fmt, args);
     else

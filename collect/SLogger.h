@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdarg>
+#include <functional>
+#include <string>
 
 // The daemon's logger: every message goes to syslog (ident "tolmstatsd",
 // facility user). Before initialize() messages go to standard error, stamped
@@ -17,6 +19,11 @@ public:
     static void notice(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     static void info(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     static void debug(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+    // Tests observe what is logged: while an observer is set, every message
+    // (priority and formatted text) is also handed to it. Null removes it.
+    using Observer = std::function<void(int priority, const std::string& text)>;
+    static void setObserver(Observer observer);
 
 private:
     static void log(int priority, const char* fmt, va_list args);
