@@ -36,6 +36,13 @@ LineDesc* NbladeFileStatsCollector::getLineDesc(std::string_view name) const {
     return it == _map.end() ? nullptr : it->second;
 }
 
+std::vector<std::string> NbladeFileStatsCollector::lineNames() const {
+    std::vector<std::string> names;
+    names.reserve(_map.size());
+    for (const auto& entry : _map) names.push_back(entry.first);
+    return names;
+}
+
 int32_t NbladeFileStatsCollector::readFile() {
     int fd = ::open(_filename.c_str(), O_RDONLY);
     if (fd < 0) {

@@ -41,6 +41,8 @@ class NbladeFileStatsCollector {
     int32_t capacity() const { return _size; }
     const char* buffer() const { return _buf; }
     size_t lineCount() const { return _map.size(); }
+    // The registered line names, in name order.
+    std::vector<std::string> lineNames() const;
 
   protected:
     // Registers `desc` (owned from now on) for `name`; a name registered again
