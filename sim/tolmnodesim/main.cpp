@@ -1,0 +1,142 @@
+// tolmnodesim: the simulated node that tolmstatsd samples on a machine
+// without the real N-blade and D-blade. It writes the N-blade statistics files
+// under ROOT/stream.d, serves the node's RPC services through the portmapper
+// and refreshes its counters every period until SIGTERM or SIGINT.
+
+#include <poll.h>
+#include <rpc/rpc.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "SimNbladeFiles.h"
+#include "SimServiceLoop.h"
+#include "SimStreamService.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+void onStop(int) { g_stop = 1; }
+
+const char kUsage[] =
+    "usage: tolmnodesim --root DIR [options]\n"
+    "  --root DIR              write the node's files under DIR (DIR/stream.d/...)\n"
+    "  --period SECONDS        refresh the files every SECONDS (default 1)\n"
+    "  --no-stream             do not register the N-blade stream statistics service\n"
+    "  --stream-error N        answer every stream statistics request with error N\n"
+    "  --stream-word-delta N   add N (may be negative) to the words of every reply\n"
+    "  --stream-swapped        send the counter words in the other byte order\n"
+    "  --help                  print this text\n";
+
+struct Settings {
+    std::string root;
+    int period = 1;
+    bool stream = true;
+    SimStreamService::Options streamOptions;
+};
+
+bool numberArg(const char* text, long& out) {
+    char* end = nullptr;
+    out = strtol(text, &end, 0);
+    return *text != '\0' && *end == '\0';
+}
+
+// Returns false with a message on standard error for a bad command line.
+bool parse(int argc, char** argv, Settings& s, bool& help) {
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&](long& out) {
+            if (i + 1 >= argc || !numberArg(argv[i + 1], out)) {
+                fprintf(stderr, "tolmnodesim: %s needs a number\n", a.c_str());
+                return false;
+            }
+            i++;
+            return true;
+        };
+        long n = 0;
+        if (a == "--help") {
+            help = true;
+        } else if (a == "--root") {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "tolmnodesim: --root needs a directory\n");
+                return false;
+            }
+            s.root = argv[++i];
+        } else if (a == "--period") {
+            if (!value(n) || n < 1) return false;
+            s.period = static_cast<int>(n);
+        } else if (a == "--no-stream") {
+            s.stream = false;
+        } else if (a == "--stream-error") {
+            if (!value(n)) return false;
+            s.streamOptions.error = static_cast<int32_t>(n);
+        } else if (a == "--stream-word-delta") {
+            if (!value(n)) return false;
+            s.streamOptions.wordDelta = static_cast<int32_t>(n);
+        } else if (a == "--stream-swapped") {
+            s.streamOptions.swapped = true;
+        } else {
+            fprintf(stderr, "tolmnodesim: unknown option %s\n", a.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings s;
+    bool help = false;
+    if (!parse(argc, argv, s, help)) {
+        fputs(kUsage, stderr);
+        return 1;
+    }
+    if (help) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (s.root.empty()) {
+        fprintf(stderr, "tolmnodesim: --root is required\n");
+        fputs(kUsage, stderr);
+        return 1;
+    }
+
+    struct sigaction sa;
+    memset(&sa, 0, sizeof(sa));
+    sa.sa_handler = onStop;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    std::string streamDir = s.root + "/stream.d";
+    uint64_t tick = 0;
+    if (!SimNbladeFiles::write(streamDir, tick)) {
+        fprintf(stderr, "tolmnodesim: cannot write the statistics files under %s\n",
+                streamDir.c_str());
+        return 1;
+    }
+    if (s.stream && !SimStreamService::start(s.streamOptions)) {
+        fprintf(stderr, "tolmnodesim: cannot register the stream statistics service\n");
+        return 1;
+    }
+    fprintf(stderr, "tolmnodesim: serving under %s\n", s.root.c_str());
+
+    auto next = std::chrono::steady_clock::now() + std::chrono::seconds(s.period);
+    while (!g_stop) {
+        SimServiceLoop::serveOnce(100);
+        if (std::chrono::steady_clock::now() >= next) {
+            tick++;
+            SimNbladeFiles::write(streamDir, tick);
+            next += std::chrono::seconds(s.period);
+        }
+    }
+
+    if (s.stream) SimStreamService::stop();
+    return 0;
+}
