@@ -1,0 +1,112 @@
+#!/bin/bash
+# End to end: the unchanged daemon against the simulated node, inside the
+# private namespace of tests/netns-run (own network, rpcbind, /run and a
+# private /var/lock). Usage: e2e.sh BUILD_DIR
+set -u
+BUILD=$1
+DAEMON=$BUILD/collect/tolmstatsd/tolmstatsd
+SIM=$BUILD/sim/tolmnodesim/tolmnodesim
+PRELOAD=$(ls "$BUILD"/sim/preload/*.so | head -1)
+TOLMSTAT=$BUILD/tools/tolmstat/tolmstat
+TOLMDECODE=$BUILD/tools/tolmdecode/tolmdecode
+
+if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
+    if [ -n "${CI:-}" ]; then echo "e2e: no private namespace under CI" >&2; exit 1; fi
+    echo "e2e: no private namespace; skipped"; exit 0
+fi
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+check() { if ! eval "$1"; then fail "$2"; fi; }
+
+WORK=$(mktemp -d /tmp/tolme2e.XXXXXX)
+mount -t tmpfs tmpfs /var/lock
+mkdir -p /var/lock/subsys "$WORK/sim" "$WORK/dump"
+cleanup() {
+    [ -n "${DPID:-}" ] && kill -9 "$DPID" 2>/dev/null
+    [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+"$SIM" --root "$WORK/sim" >"$WORK/sim.log" 2>&1 &
+SPID=$!
+for _ in $(seq 1 100); do [ -e "$WORK/sim/stream.d/bcptime" ] && break; sleep 0.1; done
+
+# A sanitizer build of the daemon accepts the preload library ahead of its
+# runtime.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}verify_asan_link_order=0"
+start_daemon() {
+    TOLM_SIM_ROOT="$WORK/sim" LD_PRELOAD="$PRELOAD" "$DAEMON" --nodaemon --debug --base 1 "$@" \
+        >>"$WORK/daemon.out" 2>>"$WORK/daemon.err" &
+    DPID=$!
+}
+wait_snapshots() {
+    for _ in $(seq 1 150); do
+        [ "$("$TOLMSTAT" timestamps 2>/dev/null | wc -l)" -ge "$1" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+start_daemon --dumpdir "$WORK/dump"
+check 'wait_snapshots 3' "three snapshots within 30 s"
+check '[ -e /var/lock/subsys/tolmstatsd ]' "lock file taken"
+
+# A second instance: "tolmstatsd already running", exit 1, the lock stays.
+"$DAEMON" --nodaemon --debug >"$WORK/second.out" 2>"$WORK/second.err"
+rc=$?
+check "[ $rc = 1 ]" "second instance exits 1 (got $rc)"
+check 'grep -q "tolmstatsd already running" "$WORK/second.err"' "second instance says so"
+check '[ -e /var/lock/subsys/tolmstatsd ]' "first lock file stays"
+
+# Queries through tolmstat.
+check '"$TOLMSTAT" latest nblade | xmllint --noout -' "latest nblade is XML"
+check '"$TOLMSTAT" latest mgmtproc | grep -q "<tolmstatsd>"' "mgmt record finds the daemon"
+check '"$TOLMSTAT" all fcd --json | python3 -m json.tool >/dev/null' "all fcd as JSON"
+
+# SIGUSR1: the binary dump tree.
+kill -USR1 "$DPID"
+for _ in $(seq 1 50); do [ -n "$(ls "$WORK/dump/tolmstats" 2>/dev/null)" ] && break; sleep 0.1; done
+sleep 0.5
+stamp=$(ls "$WORK/dump/tolmstats" | head -1)
+check '[ ${#stamp} = 15 ]' "stamp directory name ($stamp)"
+for f in nblade dblade lp fcd mgmtproc; do
+    check '[ -s "$WORK/dump/tolmstats/$stamp/$f" ]' "dumped $f"
+    check '"$TOLMDECODE" "$WORK/dump/tolmstats/$stamp/$f" | xmllint --noout -' "decoded $f"
+done
+check '[ "$(stat -c %s "$WORK/dump/tolmstats/$stamp/nblade")" = 3772 ]' "nblade file size"
+
+# SIGTERM: exit 0 and no lock file.
+kill -TERM "$DPID"
+wait "$DPID"
+rc=$?
+DPID=
+check "[ $rc = 0 ]" "SIGTERM exit status 0 (got $rc)"
+check '[ ! -e /var/lock/subsys/tolmstatsd ]' "lock file removed"
+
+# XML dumps, with no lock directory at all: the daemon runs anyway.
+rm -rf /var/lock/subsys "$WORK/dump/tolmstats"
+start_daemon --dumpdir "$WORK/dump" --dumptype xml
+check 'wait_snapshots 1' "unlocked daemon collects"
+kill -USR1 "$DPID"
+sleep 1
+stamp=$(ls "$WORK/dump/tolmstats" | head -1)
+for f in nblade dblade lp fcd mgmtproc; do
+    check 'xmllint --noout "$WORK/dump/tolmstats/$stamp/$f.xml"' "$f.xml well-formed"
+done
+check 'grep -q "failed to open file: /var/lock/subsys/tolmstatsd" "$WORK/daemon.err"' "missing lock dir logged"
+kill -INT "$DPID"
+wait "$DPID"
+rc=$?
+DPID=
+check "[ $rc = 0 ]" "SIGINT exit status 0 (got $rc)"
+
+if [ "$failures" != 0 ]; then
+    echo "---- daemon stderr" >&2
+    tail -40 "$WORK/daemon.err" >&2
+    echo "e2e: $failures failures" >&2
+    exit 1
+fi
+echo "e2e: all checks passed"
