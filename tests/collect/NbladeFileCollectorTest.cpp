@@ -453,3 +453,46 @@ TEST(NbladeFileCollectors, BcptimeHistogram) {
     EXPECT_EQ(rec.bcp.histogram[2], 0u);
     EXPECT_EQ(rec.bcp.histogram[3], 0u);
 }
+
+#include "nbstream.h"
+
+// The stream service's reply in XDR: an error ends the record after its word;
+// an empty counter array is a count of 0.
+TEST(NbladeStreamRecords, ErrorRepliesAndEmptyArrays) {
+    std::vector<char> buf(256);
+    XDR x;
+    rpcStreamCifsStatsRes res;
+    memset(&res, 0, sizeof(res));
+    res.error = 5;
+    xdrmem_create(&x, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
+    ASSERT_TRUE(xdr_rpcStreamCifsStatsRes(&x, &res));
+    EXPECT_EQ(xdr_getpos(&x), 4u);
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 4), (Bytes{0, 0, 0, 5}));
+
+    res.error = 0;
+    rpcStreamCifsStatsResponse& r = res.rpcStreamCifsStatsRes_u.result;
+    r.StatType = STREAM_STATS_NFS_COUNTS;
+    r.StatVersion = 3;
+    r.StatControlWord = 0x80000000u;
+    xdrmem_create(&x, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
+    ASSERT_TRUE(xdr_rpcStreamCifsStatsRes(&x, &res));
+    ASSERT_EQ(xdr_getpos(&x), 20u);
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 20),
+              (Bytes{0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 3, 0x80, 0, 0, 0, 0, 0, 0, 0}));
+
+    rpcStreamCifsStatsRes back;
+    memset(&back, 0xff, sizeof(back));
+    back.rpcStreamCifsStatsRes_u.result.DataOut.DataOut_val = nullptr;
+    xdrmem_create(&x, buf.data(), 20, XDR_DECODE);
+    ASSERT_TRUE(xdr_rpcStreamCifsStatsRes(&x, &back));
+    EXPECT_EQ(back.error, 0);
+    EXPECT_EQ(back.rpcStreamCifsStatsRes_u.result.DataOut.DataOut_len, 0u);
+    EXPECT_EQ(back.rpcStreamCifsStatsRes_u.result.StatControlWord, 0x80000000u);
+    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcStreamCifsStatsRes), reinterpret_cast<char*>(&back));
+
+    // The request: the set wanted, then the parameter word.
+    rpcStreamCifsStatsReq req = {STREAM_STATS_CIFS_COUNTS, 0};
+    xdrmem_create(&x, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
+    ASSERT_TRUE(xdr_rpcStreamCifsStatsReq(&x, &req));
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + xdr_getpos(&x)), (Bytes{0, 0, 0, 1, 0, 0, 0, 0}));
+}
