@@ -1,7 +1,9 @@
 // tolmnodesim: the simulated node that tolmstatsd samples on a machine
 // without the real N-blade and D-blade. It writes the N-blade statistics files
-// under ROOT/stream.d, serves the node's RPC services through the portmapper
-// and refreshes its counters every period until SIGTERM or SIGINT.
+// under ROOT/stream.d and the D-blade's statistics block to ROOT/tolmdblade,
+// serves the node's RPC services (the N-blade stream statistics, the
+// storage-pool manager, the volume service, the FCD service) through the
+// portmapper and refreshes its counters every period until SIGTERM or SIGINT.
 
 #include <poll.h>
 #include <rpc/rpc.h>
@@ -13,8 +15,10 @@
 #include <cstring>
 #include <string>
 
+#include "SimDbladeBlock.h"
 #include "SimNbladeFiles.h"
 #include "SimServiceLoop.h"
+#include "SimStorageNode.h"
 #include "SimStreamService.h"
 
 namespace {
@@ -25,19 +29,22 @@ void onStop(int) { g_stop = 1; }
 
 const char kUsage[] =
     "usage: tolmnodesim --root DIR [options]\n"
-    "  --root DIR              write the node's files under DIR (DIR/stream.d/...)\n"
+    "  --root DIR              write the node's files under DIR (DIR/stream.d/...,\n"
+    "                          DIR/tolmdblade)\n"
     "  --period SECONDS        refresh the files every SECONDS (default 1)\n"
     "  --no-stream             do not register the N-blade stream statistics service\n"
     "  --stream-error N        answer every stream statistics request with error N\n"
     "  --stream-word-delta N   add N (may be negative) to the words of every reply\n"
     "  --stream-swapped        send the counter words in the other byte order\n"
-    "  --help                  print this text\n";
+    "  --help                  print this text\n"
+    "storage side:\n";
 
 struct Settings {
     std::string root;
     int period = 1;
     bool stream = true;
     SimStreamService::Options streamOptions;
+    SimStorageConfig storage;
 };
 
 bool numberArg(const char* text, long& out) {
@@ -80,7 +87,14 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             s.streamOptions.wordDelta = static_cast<int32_t>(n);
         } else if (a == "--stream-swapped") {
             s.streamOptions.swapped = true;
-        } else {
+        } else if (SimStorageNode::needsValue(a)) {
+            if (i + 1 >= argc || !numberArg(argv[i + 1], n) ||
+                !SimStorageNode::parseOption(a, argv[i + 1], s.storage)) {
+                fprintf(stderr, "tolmnodesim: unknown option or bad number: %s\n", a.c_str());
+                return false;
+            }
+            i++;
+        } else if (!SimStorageNode::parseOption(a, "", s.storage)) {
             fprintf(stderr, "tolmnodesim: unknown option %s\n", a.c_str());
             return false;
         }
@@ -95,10 +109,12 @@ int main(int argc, char** argv) {
     bool help = false;
     if (!parse(argc, argv, s, help)) {
         fputs(kUsage, stderr);
+        fputs(SimStorageNode::optionsHelp(), stderr);
         return 1;
     }
     if (help) {
         fputs(kUsage, stdout);
+        fputs(SimStorageNode::optionsHelp(), stdout);
         return 0;
     }
     if (s.root.empty()) {
@@ -121,8 +137,17 @@ int main(int argc, char** argv) {
                 streamDir.c_str());
         return 1;
     }
+    std::string block = s.root + "/tolmdblade";
+    if (!SimDbladeBlock::write(block, tick)) {
+        fprintf(stderr, "tolmnodesim: cannot write %s\n", block.c_str());
+        return 1;
+    }
     if (s.stream && !SimStreamService::start(s.streamOptions)) {
         fprintf(stderr, "tolmnodesim: cannot register the stream statistics service\n");
+        return 1;
+    }
+    if (!SimStorageNode::start(s.storage)) {
+        fprintf(stderr, "tolmnodesim: cannot register the storage services\n");
         return 1;
     }
     fprintf(stderr, "tolmnodesim: serving under %s\n", s.root.c_str());
@@ -133,10 +158,12 @@ int main(int argc, char** argv) {
         if (std::chrono::steady_clock::now() >= next) {
             tick++;
             SimNbladeFiles::write(streamDir, tick);
+            SimDbladeBlock::write(block, tick);
             next += std::chrono::seconds(s.period);
         }
     }
 
+    SimStorageNode::stop();
     if (s.stream) SimStreamService::stop();
     return 0;
 }
