@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "GrowingRead.h"
 #include "SLogger.h"
 
 NbladeFileStatsCollector::NbladeFileStatsCollector(const std::string& filename, int32_t size)
@@ -44,44 +45,7 @@ std::vector<std::string> NbladeFileStatsCollector::lineNames() const {
 }
 
 int32_t NbladeFileStatsCollector::readFile() {
-    int fd = ::open(_filename.c_str(), O_RDONLY);
-    if (fd < 0) {
-        return fd;
-    }
-    int32_t total = 0;
-    int32_t newSize = _size;
-    char* pending = nullptr;
-    char* pos = _buf;
-    for (;;) {
-        // Each read asks for the current capacity: once the buffer has grown,
-        // that is exactly the free room behind the data read so far.
-        ssize_t n = ::read(fd, pos, static_cast<size_t>(_size));
-        if (n > 0) {
-            total += static_cast<int32_t>(n);
-        } else if (n < 0) {
-            total = static_cast<int32_t>(n);
-        }
-        if (n < _size) {
-            break;
-        }
-        if (pending != nullptr) {
-            std::memcpy(pending, _buf, static_cast<size_t>(_size));
-            delete[] _buf;
-            _buf = pending;
-            _size = newSize;
-        }
-        newSize *= 2;
-        pending = new char[newSize];
-        pos = pending + _size;
-    }
-    ::close(fd);
-    if (pending != nullptr) {
-        std::memcpy(pending, _buf, static_cast<size_t>(_size));
-        delete[] _buf;
-        _buf = pending;
-        _size = newSize;
-    }
-    return total;
+    return readGrowing(_filename.c_str(), _buf, _size);
 }
 
 void NbladeFileStatsCollector::_populate(void* base) {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "SimDbladeBlock.h"
+#include "SimMgmtProcs.h"
 #include "SimNbladeFiles.h"
 #include "SimServiceLoop.h"
 #include "SimStorageNode.h"
@@ -33,6 +34,8 @@ const char kUsage[] =
     "                          DIR/tolmdblade)\n"
     "  --period SECONDS        refresh the files every SECONDS (default 1)\n"
     "  --no-stream             do not register the N-blade stream statistics service\n"
+    "  --no-mgmt               do not start the stand-ins of the management processes\n"
+    "                          (children named Tomcat, vldb, hamgr and tolmauthd)\n"
     "  --stream-error N        answer every stream statistics request with error N\n"
     "  --stream-word-delta N   add N (may be negative) to the words of every reply\n"
     "  --stream-swapped        send the counter words in the other byte order\n"
@@ -43,6 +46,7 @@ struct Settings {
     std::string root;
     int period = 1;
     bool stream = true;
+    bool mgmt = true;
     SimStreamService::Options streamOptions;
     SimStorageConfig storage;
 };
@@ -79,6 +83,8 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             s.period = static_cast<int>(n);
         } else if (a == "--no-stream") {
             s.stream = false;
+        } else if (a == "--no-mgmt") {
+            s.mgmt = false;
         } else if (a == "--stream-error") {
             if (!value(n)) return false;
             s.streamOptions.error = static_cast<int32_t>(n);
@@ -130,6 +136,11 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    // The children are started while this process has no other thread.
+    if (s.mgmt && !SimMgmtProcs::start()) {
+        fprintf(stderr, "tolmnodesim: cannot start the management processes\n");
+        return 1;
+    }
     std::string streamDir = s.root + "/stream.d";
     uint64_t tick = 0;
     if (!SimNbladeFiles::write(streamDir, tick)) {
@@ -165,5 +176,6 @@ int main(int argc, char** argv) {
 
     SimStorageNode::stop();
     if (s.stream) SimStreamService::stop();
+    if (s.mgmt) SimMgmtProcs::stop();
     return 0;
 }
