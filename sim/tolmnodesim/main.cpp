@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <rpc/rpc.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
@@ -141,6 +142,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tolmnodesim: cannot start the management processes\n");
         return 1;
     }
+    mkdir(s.root.c_str(), 0755);
     std::string streamDir = s.root + "/stream.d";
     uint64_t tick = 0;
     if (!SimNbladeFiles::write(streamDir, tick)) {
