@@ -60,3 +60,8 @@ const _ProcInfo* ProcSet::get(const std::string& name) const {
     auto it = _procmap.find(name);
     return it == _procmap.end() ? nullptr : it->second;
 }
+
+const _ProcInfo* ProcSet::byPid(uint32_t pid) const {
+    auto it = _pidmap.find(pid);
+    return it == _pidmap.end() ? nullptr : it->second;
+}

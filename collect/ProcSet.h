@@ -20,6 +20,8 @@ public:
 
     // The process stored under `name`, or null.
     const _ProcInfo* get(const std::string& name) const;
+    // The process with id `pid`, or null.
+    const _ProcInfo* byPid(uint32_t pid) const;
     size_t size() const { return _pidmap.size(); }
 
 private:

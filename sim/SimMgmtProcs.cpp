@@ -67,3 +67,5 @@ void SimMgmtProcs::stop() {
         pid = 0;
     }
 }
+
+int SimMgmtProcs::pid(int i) { return i >= 0 && i < kCount ? g_pids[i] : 0; }

@@ -11,6 +11,8 @@ public:
     static bool start();
     // Ends and reaps them.
     static void stop();
+    // The process id of child `i` (0 when not running).
+    static int pid(int i);
     static constexpr int kCount = 4;
     static const char* const kNames[kCount];
 };

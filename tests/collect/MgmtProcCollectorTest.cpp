@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>
@@ -132,19 +133,33 @@ TEST(MgmtProcCollector, FindsTheFiveByExactNameInAFakeProcTree) {
     EXPECT_TRUE(rec->data.tolmstatsd == proc_stats_t{});
 }
 
+// Other processes of the machine may carry the same names (a simulated node
+// of another test, for one), so the children are checked by their ids.
 TEST(MgmtProcCollector, SimulatedProcessesOnTheRealProc) {
     ASSERT_TRUE(SimMgmtProcs::start());
+    std::vector<uint32_t> pids;
+    for (int i = 0; i < SimMgmtProcs::kCount; i++) pids.push_back(SimMgmtProcs::pid(i));
+    TokenSetParser parser;
+    {
+        ProcSet procs(parser);
+        for (int i = 0; i < SimMgmtProcs::kCount; i++) {
+            const _ProcInfo* p = procs.byPid(pids[i]);
+            ASSERT_NE(p, nullptr) << SimMgmtProcs::kNames[i];
+            EXPECT_EQ(p->name, SimMgmtProcs::kNames[i]);
+            EXPECT_EQ(p->ppid, static_cast<uint32_t>(getpid()));
+            // Each holds (index + 1) MiB of touched memory.
+            EXPECT_GE(p->stats.vmrss, (i + 1) * 1024u) << p->name;
+            EXPECT_GE(p->stats.vmsize, p->stats.vmrss);
+            EXPECT_GT(p->stats.vmstack, 0u);
+        }
+    }
     std::unique_ptr<MgmtProcStats> rec(MgmtProcStatsCollector::collect());
     SimMgmtProcs::stop();
-    // Each holds (index + 1) MiB of touched memory.
-    EXPECT_GE(rec->data.tomcat.vmrss, 1024u);
-    EXPECT_GE(rec->data.vldb.vmrss, 2048u);
-    EXPECT_GE(rec->data.hamgr.vmrss, 3072u);
-    EXPECT_GE(rec->data.tolmauthd.vmrss, 4096u);
-    EXPECT_GT(rec->data.tolmauthd.vmsize, rec->data.tolmauthd.vmrss - 1);
-    EXPECT_GT(rec->data.vldb.vmstack, 0u);
+    EXPECT_GT(rec->data.tomcat.vmrss, 0u);
+    EXPECT_GT(rec->data.vldb.vmrss, 0u);
+    EXPECT_GT(rec->data.hamgr.vmrss, 0u);
+    EXPECT_GT(rec->data.tolmauthd.vmrss, 0u);
 
-    rec.reset(MgmtProcStatsCollector::collect());
-    EXPECT_TRUE(rec->data.tomcat == proc_stats_t{}) << "the processes are gone after stop()";
-    EXPECT_TRUE(rec->data.tolmauthd == proc_stats_t{});
+    ProcSet after(parser);
+    for (uint32_t pid : pids) EXPECT_EQ(after.byPid(pid), nullptr) << "still running: " << pid;
 }
