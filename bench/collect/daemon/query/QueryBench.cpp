@@ -3,7 +3,7 @@
 // against a plain TI-RPC server in the same process that answers with an
 // opaque of the same byte count over the same kind of connection. The query
 // server takes port 951, so the program runs in a private network namespace:
-// tests/netns-run build/rel/bench/query/bench_query
+// tests/netns-run build/rel/bench/collect/daemon/query/bench_query
 
 #include <benchmark/benchmark.h>
 #include <rpc/pmap_clnt.h>

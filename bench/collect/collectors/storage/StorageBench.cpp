@@ -3,7 +3,7 @@
 // a ratio to the same number of bare NULL calls on one kept client handle, in
 // the same run. The services register with the portmapper, so the program
 // runs in a private network namespace:
-//   tests/netns-run build/rel/bench/storage/bench_storage
+//   tests/netns-run build/rel/bench/collect/collectors/storage/bench_storage
 
 #include <benchmark/benchmark.h>
 #include <rpc/rpc.h>
