@@ -23,7 +23,6 @@ constexpr int16_t kInitialSsthresh = 8;
 constexpr int16_t kMaxCwnd = 1000;
 constexpr int kMaxAckList = 4;
 constexpr int kMaxSackResends = 5;
-constexpr int32_t kSackRelistArrivals = 2;
 constexpr uint32_t kConnGeneration = 4096;
 constexpr uint32_t kSlotMask = 0xFFF;
 
@@ -218,11 +217,14 @@ void transmitQueued(RfConn* connp, RfPacket* p) {
     int32_t window =
         connp->cwnd < connp->txAdvertisedWindow ? connp->cwnd : connp->txAdvertisedWindow;
     int32_t remaining = static_cast<int32_t>(connp->txFirstUnacked + window - sequence);
-    uint8_t flags = hp[kOffFlags] & static_cast<uint8_t>(~RF_FLAG_ACK_REQUESTED);
-    if (remaining <= 2) {
-        flags |= RF_FLAG_ACK_REQUESTED;
+    // Error responses (those with an extension word) always go out as 0x31.
+    if (!(hp[kOffFlags] & RF_FLAG_EXTENSION)) {
+        uint8_t flags = hp[kOffFlags] & static_cast<uint8_t>(~RF_FLAG_ACK_REQUESTED);
+        if (remaining <= 2) {
+            flags |= RF_FLAG_ACK_REQUESTED;
+        }
+        hp[kOffFlags] = flags;
     }
-    hp[kOffFlags] = flags;
     putLe16(hp + kOffWindow, connp->windowSize);
     putLe32(hp + kOffSequenceAck, connp->rxNextSequence);
     endpointOf(connp)->h->sendPacketCloneProcp(endpointOf(connp), &connp->toAddr, p);
@@ -667,7 +669,6 @@ void deliverInOrder(RfConn* connp, RfPacket* p) {
 bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
     bool inOrder = hp->sequence == connp->rxNextSequence;
     if (inOrder) {
-        connp->rxGapArrivals = 0;
         deliverInOrder(connp, p);
         while (connp->rxWaitHeadp != nullptr &&
                packetSequence(connp, connp->rxWaitHeadp) == connp->rxNextSequence) {
@@ -677,12 +678,8 @@ bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
         }
     } else {
         connp->rfp->stats.rxUnexpected++;
-        // Missing numbers are listed once; when packets keep arriving beyond a gap, the
-        // resend may have been lost as well, so they are listed again from the start.
-        if (++connp->rxGapArrivals >= kSackRelistArrivals) {
-            connp->rxNextSack = connp->rxNextSequence;
-            connp->rxGapArrivals = 0;
-        }
+        // Each missing number is reported once (rxNextSack moves past it); it is listed
+        // again only after in-order delivery or a resend time-out moves rxNextSack back.
         bool duplicate = false;
         uint32_t ahead = hp->sequence - connp->rxNextSequence;
         if (seqBefore(connp->rxNextSequence, hp->sequence) && ahead <= 2u * connp->windowSize) {
@@ -762,11 +759,10 @@ void performAckWork(RfConn* connp, uint32_t sequenceAck, uint16_t window, uint32
         if (connp->cwnd > kMaxCwnd) {
             connp->cwnd = kMaxCwnd;
         }
-        if (connp->txHeadp != nullptr) {
-            armResendTimer(connp);
-        } else {
-            cancelTimer(&connp->resendTimeoutp);
-        }
+        // Re-armed even when nothing is left queued: its expiry then still counts a
+        // time-out and notes congestion, so a connection idle for a back-off interval
+        // starts again from a congestion window of 1.
+        armResendTimer(connp);
     }
     if (isBinding(connp)) {
         return;

@@ -119,7 +119,6 @@ struct RfConn {
     int16_t ssthresh;
     RfServerCall* debugServerCallp;
     int32_t upcallsRunning;  // server upcalls in progress (flag bit 1 while nonzero)
-    int32_t rxGapArrivals;   // out-of-order arrivals since the missing numbers were last listed
 };
 
 struct RfClientCall {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -25,7 +26,19 @@ int32_t RfUser_skbcount = 0;
 
 namespace {
 
-constexpr int kSocketBufferBytes = 0x2FFFD;
+// The endpoint's socket buffers. The classic size of 196605 bytes (which the kernel
+// doubles) holds only 23 datagrams of 8224 bytes, while a window is 64 packets: a
+// burst then overflows the receive queue, and every drop costs a resend. So each
+// buffer is asked for two full windows of the largest datagram (64 x 2 x (9000 +
+// 32) bytes, rounded up to 64 KiB), and never for less than the classic size.
+// Linux caps a plain request at net.core.rmem_max/wmem_max without an error; as
+// root SO_RCVBUFFORCE/SO_SNDBUFFORCE pass the cap. Nothing on the wire changes.
+constexpr int kClassicSocketBufferBytes = 0x2FFFD;
+constexpr int kWindowPackets = 64;
+constexpr int kLargestDatagram = RF_PACKET_DATA_ROOM + 32;
+constexpr int kSocketBufferBytes =
+    (2 * kWindowPackets * kLargestDatagram + 65535) / 65536 * 65536;
+static_assert(kSocketBufferBytes >= kClassicSocketBufferBytes, "never below the classic size");
 constexpr int32_t kFirstWaitMs = 100;
 constexpr int32_t kLongestWaitMs = 10000;
 
@@ -92,6 +105,28 @@ void unlinkTimeoutLocked(RfTimeout* tp) {
     }
 }
 
+// Asks for kSocketBufferBytes, past the system's cap when allowed, and logs once
+// per process when the grant is still smaller (the kernel reports twice what it
+// grants, for its bookkeeping).
+void setSocketBuffer(int s, int forceOption, int option, const char* what) {
+    static bool shortGrantLogged = false;
+    int bytes = kSocketBufferBytes;
+    if (setsockopt(s, SOL_SOCKET, forceOption, &bytes, sizeof bytes) < 0 &&
+        setsockopt(s, SOL_SOCKET, option, &bytes, sizeof bytes) < 0) {
+        perror(what);
+        return;
+    }
+    int granted = 0;
+    socklen_t len = sizeof granted;
+    if (getsockopt(s, SOL_SOCKET, option, &granted, &len) == 0 && granted / 2 < bytes) {
+        if (!shortGrantLogged) {
+            shortGrantLogged = true;
+            RfLog_error("%s: asked for %d bytes, granted %d", what, kSocketBufferBytes,
+                        granted / 2);
+        }
+    }
+}
+
 }  // namespace
 
 const RFEndPointOps RfUser_endPointOps = {
@@ -112,24 +147,19 @@ int RfUser_createUDPEndPoint(uint16_t port, RfUserEndPoint** endpp) {
         delete endp;
         return -1;
     }
-    int bufferBytes = kSocketBufferBytes;
-    if (setsockopt(endp->s, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes) < 0) {
-        RfLog_error("setsockopt::SO_RCVBUF: %s", strerror(errno));
-    }
-    if (setsockopt(endp->s, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes) < 0) {
-        RfLog_error("setsockopt::SO_SNDBUF: %s", strerror(errno));
-    }
+    setSocketBuffer(endp->s, SO_RCVBUFFORCE, SO_RCVBUF, "setsockopt::SO_RCVBUF");
+    setSocketBuffer(endp->s, SO_SNDBUFFORCE, SO_SNDBUF, "setsockopt::SO_SNDBUF");
     struct sockaddr_in addr;
     memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     addr.sin_port = htons(port);
     if (bind(endp->s, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr) < 0) {
-        RfLog_error("bind failed, code %d", errno);
+        fprintf(stderr, "bind failed, code %d\n", errno);
     }
     socklen_t len = sizeof addr;
     if (getsockname(endp->s, reinterpret_cast<struct sockaddr*>(&addr), &len) < 0) {
-        RfLog_error("getsockname: %s", strerror(errno));
+        perror("getsockname");
     } else {
         endp->port = ntohs(addr.sin_port);
     }
@@ -240,16 +270,22 @@ int RfUser_receiveOne(RfUserEndPoint* endp, int32_t waitMs) {
     }
     RfPacket* p = endp->sparep;
     socklen_t fromLen = sizeof endp->fromAddr;
-    ssize_t n = recvfrom(endp->s, p->datap, p->tailSize, MSG_DONTWAIT,
+    // The whole area takes the datagram, header room included: a largest body (9000
+    // bytes) with its 32-byte header would not fit in the tail room alone.
+    nbuf_reset(p);
+    ssize_t n = recvfrom(endp->s, p->adatap, RF_PACKET_AREA_SIZE, MSG_DONTWAIT,
                          reinterpret_cast<struct sockaddr*>(&endp->fromAddr), &fromLen);
     if (n < 0) {
         if (errno != EAGAIN && errno != ECONNREFUSED) {
-            RfLog_error("receive error %d", errno);
+            fprintf(stderr, "receive error %d\n", errno);
         }
         return 0;
     }
     endp->sparep = nullptr;
-    nbuf_addTrailer(p, static_cast<int32_t>(n));
+    p->datap = p->adatap;
+    p->hdrSize = 0;
+    p->size = static_cast<int32_t>(n);
+    p->tailSize = RF_PACKET_AREA_SIZE - p->size;
     if (endp->indicateProcp != nullptr) {
         struct sockaddr_in from = endp->fromAddr;
         endp->indicateProcp(endp, endp->indicateContextp, p, &from);

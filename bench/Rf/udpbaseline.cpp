@@ -17,14 +17,19 @@
 
 namespace {
 
-constexpr int kSocketBufferBytes = 0x2FFFD;
+// The same request as the Rf endpoint's: two full windows of the largest datagram.
+constexpr int kSocketBufferBytes = (2 * 64 * (9000 + 32) + 65535) / 65536 * 65536;
 constexpr int kResendMs = 200;
 
 int openSocket(uint16_t port) {
     int s = socket(AF_INET, SOCK_DGRAM, 0);
     int bytes = kSocketBufferBytes;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) < 0) {
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+    if (setsockopt(s, SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) < 0) {
+        setsockopt(s, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    }
     struct sockaddr_in addr;
     memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;

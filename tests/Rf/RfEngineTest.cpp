@@ -252,6 +252,27 @@ TEST_F(RfEngineTest, BindRequestResponseMatchingAndWindowRule) {
     EXPECT_EQ(RfTestPeer::word(extra.body, 4), 0u);
 }
 
+TEST_F(RfEngineTest, LargestBodyTravelsWholeBothWays) {
+    connect(5);
+    std::string big(9000, '\0');
+    for (size_t i = 0; i < big.size(); i++) {
+        big[i] = static_cast<char>('a' + i % 23);
+    }
+    call(1, big);
+    acceptBind(77);
+    Packet req;
+    ASSERT_TRUE(_peer.receiveType(&req, RF_TYPE_DATA, 1000));
+    EXPECT_EQ(req.wireSize, 9032u);
+    EXPECT_EQ(textOf(req.body), big);
+    std::string answer(big.rbegin(), big.rend());
+    respond(req, 77, answer);
+    pump();
+    ASSERT_EQ(_outcomes.count(1), 1u);
+    EXPECT_EQ(_outcomes[1].error, 0);
+    EXPECT_EQ(_outcomes[1].body.size(), 9000u);
+    EXPECT_EQ(_outcomes[1].body, answer);
+}
+
 TEST_F(RfEngineTest, ResetNoticeEndsAcknowledgedCallsAndResendsTheRestAfterRebind) {
     connect(1);
     call(1, "acked");
@@ -510,7 +531,7 @@ TEST_F(RfServerTest, EarlyRequestHeldMissingListedErrorResponseAndResetNotice) {
     EXPECT_EQ(_served.size(), 2u);
     Packet e;
     ASSERT_TRUE(_peer.receiveType(&e, RF_TYPE_RESPONSE, 1000));
-    EXPECT_EQ(e.flags & ~8, 0x31);
+    EXPECT_EQ(e.flags, 0x31);  // never with the acknowledgement request bit
     EXPECT_EQ(e.channelId, 4u);
     EXPECT_EQ(e.call, 1u);
     EXPECT_EQ(e.interfaceId, 0u);
@@ -535,6 +556,100 @@ TEST_F(RfServerTest, EarlyRequestHeldMissingListedErrorResponseAndResetNotice) {
     Packet again = bindAsClient(500, 2000, 0xAB);
     EXPECT_EQ(again.connIdSrc, serverId + 4096);
     EXPECT_EQ(again.sequence, 2000u);
+}
+
+// Selective acknowledgements report each missing number once; only a resend time-out (or
+// in-order delivery) lets the receiver list it again.
+TEST_F(RfServerTest, MissingNumberReportedOnceUntilResendTimeout) {
+    ASSERT_EQ(Rf_createServer(_rf, 9, serve, this, nullptr), 0);
+    uint32_t serverId = bindAsClient(500, 1000, 0xAB).connIdSrc;
+    // Request 1000 in order: served, its response stays unacknowledged (timer armed).
+    _peer.send(port(), request(serverId, 1000, 1, 1, 9, "a"));
+    pump();
+    Packet r;
+    ASSERT_TRUE(_peer.receiveType(&r, RF_TYPE_RESPONSE, 1000));
+    EXPECT_EQ(r.sequence, 1000u);
+
+    auto listAck = [&](std::vector<uint32_t> expected) {
+        Packet a;
+        ASSERT_TRUE(_peer.receiveType(&a, RF_TYPE_ACK, 1000));
+        EXPECT_EQ(a.flags, 0x22);
+        EXPECT_EQ(a.sequenceAck, 1001u);
+        ASSERT_EQ(a.body.size(), 8 + 4 * expected.size());
+        EXPECT_EQ(RfTestPeer::word(a.body, 0), 2u);
+        EXPECT_EQ(RfTestPeer::word(a.body, 4), expected.size());
+        for (size_t i = 0; i < expected.size(); i++) {
+            EXPECT_EQ(RfTestPeer::word(a.body, 8 + 4 * i), expected[i]);
+        }
+    };
+    // 1001 is lost: the first packet past the gap lists it...
+    _peer.send(port(), request(serverId, 1002, 2, 1, 9, "c"));
+    pump();
+    listAck({1001});
+    // ...the second and third do not list it again.
+    _peer.send(port(), request(serverId, 1003, 3, 1, 9, "d"));
+    pump();
+    listAck({});
+    _peer.send(port(), request(serverId, 1004, 4, 1, 9, "e"));
+    pump();
+    listAck({});
+    // The response's resend time-out (2 s) resends it and moves rxNextSack back.
+    advance(2000);
+    ASSERT_TRUE(_peer.receiveType(&r, RF_TYPE_RESPONSE, 1000));
+    EXPECT_EQ(r.sequence, 1000u);
+    _peer.send(port(), request(serverId, 1005, 5, 1, 9, "f"));
+    pump();
+    listAck({1001});
+    // The missing request fills the gap: all are served in order.
+    _peer.send(port(), request(serverId, 1001, 6, 1, 9, "b"));
+    pump();
+    EXPECT_EQ(_served, (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
+    RfStats stats;
+    Rf_getStats(_rf, &stats);
+    EXPECT_EQ(stats.txResends, 1u);
+}
+
+// An acknowledgement that empties the send queue re-arms the resend timer; its expiry
+// on the idle connection still counts and notes congestion, so the window falls to 1.
+TEST_F(RfServerTest, IdleResendTimeoutAfterEmptyingAckShrinksTheWindow) {
+    ASSERT_EQ(Rf_createServer(_rf, 9, serve, this, nullptr), 0);
+    uint32_t serverId = bindAsClient(500, 1000, 0xAB).connIdSrc;
+    std::vector<int> flags;
+    uint32_t seq = 1000;
+    auto exchange = [&]() {
+        Packet req = request(serverId, seq, seq & 7, 1, 9, "x");
+        req.sequenceAck = seq;  // acknowledges every earlier response
+        _peer.send(port(), req);
+        pump();
+        Packet r;
+        ASSERT_TRUE(_peer.receiveType(&r, RF_TYPE_RESPONSE, 1000));
+        EXPECT_EQ(r.sequence, seq);
+        flags.push_back(r.flags);
+        seq++;
+        ack(serverId, 500, seq);
+        pump();
+    };
+    exchange();
+    exchange();
+    exchange();
+    // cwnd 1, 2, 3 when these went out: bit 3 while at most two places remained.
+    EXPECT_EQ(flags, (std::vector<int>{0x19, 0x19, 0x11}));
+    EXPECT_EQ(_rf->connHashp[serverId & 0xFFF]->cwnd, 4);
+    EXPECT_NE(_rf->connHashp[serverId & 0xFFF]->resendTimeoutp, nullptr);
+    advance(2000);
+    EXPECT_EQ(_rf->connHashp[serverId & 0xFFF]->cwnd, 1);
+    EXPECT_EQ(_rf->connHashp[serverId & 0xFFF]->timeOuts, 1);
+    RfStats stats;
+    Rf_getStats(_rf, &stats);
+    EXPECT_EQ(stats.txResends, 1u);
+    Packet nothing;
+    EXPECT_FALSE(_peer.receive(&nothing, 20));  // nothing queued, nothing resent
+    exchange();
+    EXPECT_EQ(flags.back(), 0x19);
+    // Not re-armed by the empty expiry: a second interval counts nothing more.
+    advance(10000);
+    Rf_getStats(_rf, &stats);
+    EXPECT_EQ(stats.txResends, 2u);  // the one re-armed by the last exchange's ack
 }
 
 TEST_F(RfServerTest, FullConnectionTableCollectsLeastRecentlyUsedIdleServerConnection) {
