@@ -46,17 +46,32 @@ void readArray(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const uint8_t* body = data + 1;
     size_t n = size - 1;
     switch (data[0] % 8) {
-        case 0: readRecord<NbladeStats>(body, n); break;
-        case 1: readRecord<DbladeStats>(body, n); break;
-        case 2: readRecord<LpStatsSet>(body, n); break;
-        case 3: readRecord<FcdStats>(body, n); break;
-        case 4: readRecord<MgmtProcStats>(body, n); break;
-        case 5: readArray<LpStatsSetArray>(body, n); break;
-        case 6: readArray<FcdStatsArray>(body, n); break;
+        case 0:
+            readRecord<NbladeStats>(body, n);
+            break;
+        case 1:
+            readRecord<DbladeStats>(body, n);
+            break;
+        case 2:
+            readRecord<LpStatsSet>(body, n);
+            break;
+        case 3:
+            readRecord<FcdStats>(body, n);
+            break;
+        case 4:
+            readRecord<MgmtProcStats>(body, n);
+            break;
+        case 5:
+            readArray<LpStatsSetArray>(body, n);
+            break;
+        case 6:
+            readArray<FcdStatsArray>(body, n);
+            break;
         case 7: {
             XDR x;
             xdrmem_create(&x, reinterpret_cast<char*>(const_cast<uint8_t*>(body)), n, XDR_DECODE);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "LocalRpcClient.h"
 #include "vldb.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr u_int kMatchVfsname = 2;
 
 uint32_t VldbUtil::lookupVfsid(const char* name, uint32_t& vfsid) {
     vfsid = 0;
-    CLIENT* clnt = clnt_create("localhost", VLDB_PROGRAM, VLDB_VERSION_3, "tcp");
+    CLIENT* clnt = localTcpClient("localhost", VLDB_PROGRAM, VLDB_VERSION_3);
     if (!clnt) return static_cast<uint32_t>(-1);
 
     vldb_record_lookup_input in;

@@ -1,6 +1,6 @@
 #include "BcptimeNbladeStatsCollector.h"
 
-#include <cstdlib>
+#include "Strtoul32.h"
 
 BcptimeNbladeStatsCollector::BcptimeNbladeStatsCollector(const std::string& filename)
     : NbladeFileStatsCollector(filename, 1024) {}
@@ -16,8 +16,8 @@ void BcptimeNbladeStatsCollector::populate(nblade_data_t* record) {
     char* p = _buf;
     for (int i = 0; i < BUCKETS; i++) {
         char* next = p;
-        unsigned long v = std::strtoul(p, &next, 0);
-        record->bcp.histogram[i] = static_cast<uint32_t>(v);
+        // As a 32-bit strtoul: a number of 2^32 or more saturates at 0xFFFFFFFF.
+        record->bcp.histogram[i] = strtoul32(p, &next, 0);
         p = next;
     }
 }

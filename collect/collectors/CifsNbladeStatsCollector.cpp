@@ -1,10 +1,10 @@
 #include "CifsNbladeStatsCollector.h"
 
-#include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "Check.h"
 #include "nbstream.h"
 
 namespace {
@@ -38,7 +38,7 @@ const std::vector<SmbSlot>& smbSlots() {
     }
         NB_CIFS_FIELDS(SMB_SLOT)
 #undef SMB_SLOT
-        assert(word * 4 == CifsNbladeStatsCollector::EXPECTED_BYTES);
+        TOLM_CHECK(word * 4 == CifsNbladeStatsCollector::EXPECTED_BYTES);
         return t;
     }();
     return slots;

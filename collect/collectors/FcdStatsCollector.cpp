@@ -1,4 +1,5 @@
 #include "FcdStatsCollector.h"
+#include "LocalRpcClient.h"
 
 #include <cstring>
 #include <ctime>
@@ -92,7 +93,7 @@ FcdStats* FcdStatsCollector::collect(const char* host) {
     rec->data.version = 1;
     rec->data.timestampCreated = now();
     rec->data.statsRpcStatus = static_cast<uint32_t>(-1);
-    CLIENT* clnt = clnt_create(host, PROGRAM, FCD_VERSION, "tcp");
+    CLIENT* clnt = localTcpClient(host, PROGRAM, FCD_VERSION);
     if (clnt != nullptr) {
         fetchTotals(clnt, rec);
         fetchDisks(clnt, rec);

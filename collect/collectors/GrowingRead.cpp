@@ -5,9 +5,25 @@
 
 #include <cstring>
 
-int32_t readGrowing(const char* path, char*& buf, int32_t& size) {
+namespace {
+
+// Moves the first `keep` bytes of buf into a new buffer of `newSize` bytes.
+void reallocate(char*& buf, int32_t& size, int32_t newSize, int32_t keep) {
+    char* fresh = new char[newSize];
+    std::memcpy(fresh, buf, static_cast<size_t>(keep));
+    delete[] buf;
+    buf = fresh;
+    size = newSize;
+}
+
+}  // namespace
+
+int32_t readGrowing(const char* path, char*& buf, int32_t& size, int32_t initialSize, bool* cut,
+                    int32_t ceiling) {
+    *cut = false;
     int fd = ::open(path, O_RDONLY);
-    if (fd < 0) return fd;
+    if (fd < 0)
+        return fd;
     int32_t total = 0;
     int32_t newSize = size;
     char* pending = nullptr;
@@ -20,12 +36,21 @@ int32_t readGrowing(const char* path, char*& buf, int32_t& size) {
             total += static_cast<int32_t>(n);
         else if (n < 0)
             total = static_cast<int32_t>(n);
-        if (n < size) break;
+        if (n < size)
+            break;
         if (pending != nullptr) {
             std::memcpy(pending, buf, static_cast<size_t>(size));
             delete[] buf;
             buf = pending;
             size = newSize;
+            pending = nullptr;
+        }
+        if (newSize > ceiling / 2) {
+            // No more growth: whether anything is left unread is all that
+            // matters now.
+            char probe;
+            *cut = ::read(fd, &probe, 1) > 0;
+            break;
         }
         newSize *= 2;
         pending = new char[newSize];
@@ -37,6 +62,12 @@ int32_t readGrowing(const char* path, char*& buf, int32_t& size) {
         delete[] buf;
         buf = pending;
         size = newSize;
+    }
+    if (total >= 0 && size > initialSize && total <= size / 4) {
+        int32_t target = initialSize;
+        while (target <= total)
+            target *= 2;
+        reallocate(buf, size, target, total);
     }
     return total;
 }

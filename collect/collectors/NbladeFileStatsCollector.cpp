@@ -10,7 +10,7 @@
 #include "SLogger.h"
 
 NbladeFileStatsCollector::NbladeFileStatsCollector(const std::string& filename, int32_t size)
-    : _filename(filename), _buf(new char[size]), _size(size) {
+    : _filename(filename), _buf(new char[size]), _size(size), _initialSize(size) {
     _values.reserve(4);
 }
 
@@ -45,7 +45,17 @@ std::vector<std::string> NbladeFileStatsCollector::lineNames() const {
 }
 
 int32_t NbladeFileStatsCollector::readFile() {
-    return readGrowing(_filename.c_str(), _buf, _size);
+    bool cut = false;
+    int32_t n = readGrowing(_filename.c_str(), _buf, _size, _initialSize, &cut);
+    if (cut != _cut) {
+        if (cut)
+            SLogger::err("statistics file %s is larger than %d bytes: only its start is read",
+                         _filename.c_str(), kGrowingReadCeiling);
+        else
+            SLogger::notice("statistics file %s is read whole again", _filename.c_str());
+        _cut = cut;
+    }
+    return n;
 }
 
 void NbladeFileStatsCollector::_populate(void* base) {

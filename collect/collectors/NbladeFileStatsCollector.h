@@ -15,8 +15,9 @@ constexpr const char* NBLADE_STATS_DIR = "/proc/tolm/stream.d/";
 
 // Base of the collectors that read one N-blade statistics file: lines of a
 // name and one or more numbers, each line applied through the descriptor
-// registered for its name. The read buffer persists between collections and
-// only ever grows.
+// registered for its name. The read buffer persists between collections; it
+// grows with the file up to kGrowingReadCeiling and shrinks back when the file
+// is small again.
 class NbladeFileStatsCollector {
   public:
     NbladeFileStatsCollector(const std::string& filename, int32_t size);
@@ -27,8 +28,10 @@ class NbladeFileStatsCollector {
     // Fills this collector's part of `record`.
     virtual void populate(nblade_data_t* record) = 0;
 
-    // Reads the whole file into the buffer; returns the byte count, or a
-    // negative value when the file cannot be opened or read.
+    // Reads the whole file into the buffer (at most kGrowingReadCeiling
+    // bytes; one error is logged when a file goes beyond it, one notice when
+    // it fits again); returns the byte count, or a negative value when the
+    // file cannot be opened or read.
     int32_t readFile();
     // Reads the file and applies its lines to the sub-record at `base`.
     void _populate(void* base);
@@ -55,6 +58,8 @@ class NbladeFileStatsCollector {
     int32_t _size;
 
   private:
+    int32_t _initialSize;
+    bool _cut = false;  // the last read stopped at the ceiling
     // Value columns of the line being parsed; kept so that its storage is reused.
     std::vector<unsigned long long> _values;
 };

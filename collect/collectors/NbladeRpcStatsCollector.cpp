@@ -1,4 +1,5 @@
 #include "NbladeRpcStatsCollector.h"
+#include "LocalRpcClient.h"
 
 #include <arpa/inet.h>
 #include <rpc/rpc.h>
@@ -29,7 +30,7 @@ void NbladeRpcStatsCollector::convert(unsigned int* words, unsigned int count, u
 
 int32_t NbladeRpcStatsCollector::query(int statType, unsigned int expectedBytes,
                                        const char* mismatchFormat, nblade_data_t* record) {
-    CLIENT* clnt = clnt_create(_host.c_str(), PROGRAM, VERSION, "tcp");
+    CLIENT* clnt = localTcpClient(_host.c_str(), PROGRAM, VERSION);
     if (clnt == nullptr) {
         return NO_CLIENT;
     }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Strtoul32.h"
+
 namespace {
 
 // The first value under `key` in base 10, or 0 when the key or its value is
@@ -12,7 +14,7 @@ namespace {
 uint32_t firstNumber(const TokenSet& set, const char* key) {
     const std::vector<std::string>* v = set.get(key);
     if (v == nullptr || v->empty()) return 0;
-    return static_cast<uint32_t>(strtoul((*v)[0].c_str(), nullptr, 10));
+    return strtoul32((*v)[0].c_str(), nullptr, 10);
 }
 
 // The status lines of the seven memory figures.
@@ -34,7 +36,7 @@ ProcSet::ProcSet(TokenSetParser& parser, const std::string& root) {
     if (dir == nullptr) return;
     while (dirent* e = readdir(dir)) {
         char* end = nullptr;
-        unsigned long pid = strtoul(e->d_name, &end, 10);
+        uint32_t pid = strtoul32(e->d_name, &end, 10);
         if (end == e->d_name || *end != '\0') continue;
         std::string path = root + "/" + e->d_name + "/status";
         std::unique_ptr<TokenSet> status(parser.parse(path.c_str()));
@@ -43,7 +45,7 @@ ProcSet::ProcSet(TokenSetParser& parser, const std::string& root) {
         if (name == nullptr || name->empty()) continue;
         _ProcInfo* info = new _ProcInfo();
         info->name = (*name)[0];
-        info->pid = static_cast<uint32_t>(pid);
+        info->pid = pid;
         _pidmap[info->pid] = info;
         _procmap[info->name] = info;
         info->ppid = firstNumber(*status, "PPid:");

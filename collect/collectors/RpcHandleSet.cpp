@@ -1,11 +1,12 @@
 #include "RpcHandleSet.h"
 
+#include "LocalRpcClient.h"
 #include "lpm.h"
 #include "vol.h"
 
 RpcHandleSet::RpcHandleSet(const char* host) : pLpmHandle(nullptr), pVolHandle(nullptr) {
-    pLpmHandle = clnt_create(host, LPM_PROGRAM, LPM_VERSION, "tcp");
-    if (pLpmHandle != nullptr) pVolHandle = clnt_create(host, VOL_PROGRAM, VOL_VERSION, "tcp");
+    pLpmHandle = localTcpClient(host, LPM_PROGRAM, LPM_VERSION);
+    if (pLpmHandle != nullptr) pVolHandle = localTcpClient(host, VOL_PROGRAM, VOL_VERSION);
 }
 
 RpcHandleSet::~RpcHandleSet() {

@@ -1,12 +1,25 @@
 #include "TokenSetParser.h"
 
 #include "GrowingRead.h"
+#include "SLogger.h"
 
-TokenSetParser::TokenSetParser() : _buf(new char[1024]), _size(1024) {}
+namespace {
+constexpr int32_t kInitialSize = 1024;
+}
+
+TokenSetParser::TokenSetParser() : _buf(new char[kInitialSize]), _size(kInitialSize) {}
 
 TokenSetParser::~TokenSetParser() { delete[] _buf; }
 
-int32_t TokenSetParser::readFile(const char* path) { return readGrowing(path, _buf, _size); }
+int32_t TokenSetParser::readFile(const char* path) {
+    bool cut = false;
+    int32_t n = readGrowing(path, _buf, _size, kInitialSize, &cut);
+    if (cut && !_cut)
+        SLogger::err("status file %s is larger than %d bytes: only its start is read", path,
+                     kGrowingReadCeiling);
+    _cut = cut;
+    return n;
+}
 
 TokenSet* TokenSetParser::parse(const char* path) {
     int32_t n = readFile(path);

@@ -6,7 +6,8 @@
 
 // Splits small text files (process status files) into a TokenSet: the first
 // token of each line is a key, the others its values. The read buffer is
-// reused for every file and only grows.
+// reused for every file; it grows up to kGrowingReadCeiling and shrinks back
+// after a large file.
 class TokenSetParser {
 public:
     TokenSetParser();
@@ -24,4 +25,5 @@ public:
 private:
     char* _buf;
     int32_t _size;
+    bool _cut = false;  // the last file read stopped at the ceiling
 };

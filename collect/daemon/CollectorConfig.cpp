@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "Strtoul32.h"
+
 namespace {
 
 enum Option {
@@ -60,7 +62,7 @@ bool parseType(const char* arg, const char* what, char* progname) {
     CollectorConfig::usage(stderr, progname, 1);
 }
 
-uint32_t toUnsigned(const char* arg) { return static_cast<uint32_t>(strtoul(arg, nullptr, 0)); }
+uint32_t toUnsigned(const char* arg) { return strtoul32(arg, nullptr, 0); }
 
 }  // namespace
 

@@ -78,10 +78,29 @@ void CollectorMain::shutdown() {
 
 void CollectorMain::waitToComplete() {
     if (!_started) return;
-    pthread_join(_persistenceThread, nullptr);
+    if (_persistenceStarted) pthread_join(_persistenceThread, nullptr);
     pthread_join(_collectionThread, nullptr);
     _started = false;
     _persistenceStarted = false;
+}
+
+bool CollectorMain::waitToComplete(int timeoutMs) {
+    if (!_started) return true;
+    timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec++;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    if (_persistenceStarted) {
+        if (pthread_timedjoin_np(_persistenceThread, nullptr, &deadline) != 0) return false;
+        _persistenceStarted = false;
+    }
+    if (pthread_timedjoin_np(_collectionThread, nullptr, &deadline) != 0) return false;
+    _started = false;
+    return true;
 }
 
 void* CollectorMain::collectStub(void* self) { return static_cast<CollectorMain*>(self)->collect(); }
@@ -102,7 +121,6 @@ void CollectorMain::pause(unsigned int seconds) {
 void* CollectorMain::collect() {
     int32_t n = 0;
     while (!_shutdown) {
-        if (n < 0) n = 0;
         const uint32_t sample = static_cast<uint32_t>(n);
         Snapshot* s = _env->takeSnapshot();
         // Every persistSampleRate-th snapshot also goes to the persistence thread.
@@ -121,9 +139,16 @@ void* CollectorMain::collect() {
             _shortRing.add(s);
         s->release();
         pause(_config.baseCollectionPeriod);
-        n++;
+        n = nextSampleNumber(n);
     }
     return nullptr;
+}
+
+int32_t CollectorMain::nextSampleNumber(int32_t n) {
+    // The increment wraps in unsigned arithmetic (a signed overflow would be
+    // undefined); a number that came out negative starts again at 0.
+    int32_t next = static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
+    return next < 0 ? 0 : next;
 }
 
 void* CollectorMain::persist() {

@@ -36,11 +36,20 @@ public:
     void shutdown();
     // Joins the persistence thread, then the collection thread.
     void waitToComplete();
+    // The same, giving up after `timeoutMs` in all: true when both threads
+    // ended (the object may then be destroyed), false when one is still busy
+    // (stuck in a node service's call, say); the object must then be left
+    // alone, as the thread still uses it.
+    bool waitToComplete(int timeoutMs);
 
     void* collect();
     void* persist();
     void persistBinary(Snapshot* snapshot);
     void persistXml(Snapshot* snapshot);
+
+    // The sample number after n: n + 1, or 0 where that would not be a
+    // non-negative signed 32-bit number.
+    static int32_t nextSampleNumber(int32_t n);
 
     static void* collectStub(void* self);
     static void* persistStub(void* self);

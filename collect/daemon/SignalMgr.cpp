@@ -160,12 +160,10 @@ void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool du
 
     // One signal thread serves the process, for the single instance.
     if (this == &_instance && !_threadStarted) {
-        pthread_t thread;
-        int rc = pthread_create(&thread, nullptr, signalThread, nullptr);
+        int rc = pthread_create(&_thread, nullptr, signalThread, nullptr);
         if (rc != 0) {
             SLogger::err("Failed to create signal thread: %d", rc);
         } else {
-            pthread_detach(thread);
             _threadStarted = true;
         }
     }
@@ -173,6 +171,18 @@ void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool du
 }
 
 bool SignalMgr::_threadStarted = false;
+pthread_t SignalMgr::_thread;
+std::atomic<bool> SignalMgr::_stopping{false};
+
+void SignalMgr::stop() {
+    if (!_threadStarted) return;
+    _stopping = true;
+    // Wakes the thread's sigwait; the signal is served by nobody.
+    pthread_kill(_thread, SIGTERM);
+    pthread_join(_thread, nullptr);
+    _threadStarted = false;
+    _stopping = false;
+}
 
 void* SignalMgr::signalThread(void*) {
     SignalMgr* mgr = &_instance;
@@ -180,6 +190,7 @@ void* SignalMgr::signalThread(void*) {
     for (;;) {
         int sig = 0;
         if (sigwait(&set, &sig) != 0) continue;
+        if (_stopping) break;
         if (sig == SIGUSR1) {
             if (mgr->_dumpEnabled) dumpSnapshots(sig);
         } else if (mgr->_stopHandler) {

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <string>
 
 class Snapshot;
@@ -25,6 +26,11 @@ public:
                            bool skipZeroAttrs);
     // Called on the signal thread for SIGTERM and SIGINT.
     static void setStopHandler(void (*handler)(void*), void* arg);
+    // Ends the signal thread and waits for it: a dump or stop handler in
+    // progress finishes first; signals arriving afterwards stay blocked and
+    // are never served. Called by main before it destroys the provider and
+    // the stop handler's argument. Not from the signal thread itself.
+    static void stop();
 
     static void dumpSnapshots(int signal);
     static void handleSyncSigs(int signal, siginfo_t* info, void* context);
@@ -45,6 +51,8 @@ public:
 private:
     static void* signalThread(void*);
     static bool _threadStarted;
+    static pthread_t _thread;
+    static std::atomic<bool> _stopping;
 
     std::string _dir;
     bool _initialized;

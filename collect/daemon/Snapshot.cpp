@@ -1,8 +1,8 @@
 #include "Snapshot.h"
 
-#include <cassert>
 #include <cstring>
 
+#include "Check.h"
 #include "DbladeStats.h"
 #include "FcdStats.h"
 #include "LpStatsSet.h"
@@ -45,7 +45,7 @@ void Snapshot::addRef() {
 int Snapshot::release() {
     pthread_mutex_lock(&_lk);
     // Releasing a reference that was never taken is a programming error.
-    assert(_refCount > 0);
+    TOLM_CHECK(_refCount > 0);
     int count = --_refCount;
     pthread_mutex_unlock(&_lk);
     if (count == 0) delete this;

@@ -10,6 +10,7 @@ class DbladeStats;
 class LpStatsSet;
 class FcdStats;
 class MgmtProcStats;
+struct CollectorSet;
 
 // One sample of the node: a timestamp and one record of each source. Never
 // changed after construction except for its reference count; destroyed by the
@@ -17,7 +18,10 @@ class MgmtProcStats;
 class Snapshot {
 public:
     // Takes time(NULL) as the timestamp, then runs the five collectors in turn.
+    // A collector that throws costs only its own record: the snapshot gets an
+    // empty one (status words -1) and one error is logged.
     Snapshot();
+    explicit Snapshot(const CollectorSet& collectors);
     // Takes ownership of the records given (any may be null).
     Snapshot(int32_t timestamp, NbladeStats* nblade, DbladeStats* dblade, LpStatsSet* lps,
              FcdStats* fcds, MgmtProcStats* mgmt);

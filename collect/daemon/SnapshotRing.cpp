@@ -82,7 +82,9 @@ Snapshot* SnapshotRing::latest() {
 Snapshot* SnapshotRing::find(long timestamp) {
     Guard g(_lk);
     for (Snapshot* s : _contents) {
-        if (s->timestamp == timestamp) {
+        // The RPC argument is an unsigned 32-bit number and the timestamp a
+        // signed one: they match when their 32 bits are equal (after 2038 too).
+        if (static_cast<uint32_t>(s->timestamp) == static_cast<uint32_t>(timestamp)) {
             s->addRef();
             return s;
         }

@@ -4,12 +4,18 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
+#include <rpc/rpc_com.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <atomic>
 #include <cerrno>
+#include <ctime>
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -25,7 +31,92 @@ namespace {
 
 constexpr int kPort = 951;
 constexpr int kBindAttempts = 90;
+constexpr int kBindRetryMs = 2000;
+// Largest request record accepted; setting it also makes the RPC library read
+// every connection without blocking, assembling records as bytes arrive.
+constexpr int kMaxRequestRecord = 64 * 1024;
+constexpr int kDefaultIdleSecs = 60;
+constexpr int kDefaultMaxConnections = 1000;
+// Descriptors kept free for everything else the daemon opens.
+constexpr int kReservedDescriptors = 64;
+
 int g_wake[2] = {-1, -1};
+std::atomic<bool> g_stopRequested{false};
+SVCXPRT* g_listener = nullptr;
+std::atomic<int> g_idleSecs{kDefaultIdleSecs};
+std::atomic<int> g_maxConnections{0};  // 0: not chosen yet
+// Open query connections: descriptor -> when it was accepted or last carried a
+// whole request (monotonic milliseconds). Only the service loop's thread
+// touches it.
+std::map<int, int64_t> g_connections;
+
+int64_t monotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool makeWakePipe() {
+    return g_wake[0] >= 0 || pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) == 0;
+}
+
+// Waits up to `ms` for a stop request; true when one came.
+bool waitForStop(int ms) {
+    if (g_stopRequested) return true;
+    if (!makeWakePipe()) {
+        poll(nullptr, 0, ms);
+    } else {
+        pollfd p = {g_wake[0], POLLIN, 0};
+        poll(&p, 1, ms);
+    }
+    return g_stopRequested;
+}
+
+int maxConnections() {
+    if (g_maxConnections > 0) return g_maxConnections;
+    rlimit files;
+    int cap = kDefaultMaxConnections;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
+        static_cast<long long>(files.rlim_cur) - kReservedDescriptors < cap)
+        cap = static_cast<int>(files.rlim_cur) - kReservedDescriptors;
+    return cap < 1 ? 1 : cap;
+}
+
+// Ends a connection: the RPC library sees the end of its stream at the next
+// poll and destroys the transport with its descriptor.
+void closeConnection(int fd) {
+    shutdown(fd, SHUT_RDWR);
+    g_connections.erase(fd);
+}
+
+// Brings the table in line with the transports the RPC library holds: new
+// connections start their idle time now, closed ones are forgotten.
+void trackConnections(const std::vector<pollfd>& fds, int64_t now) {
+    std::map<int, int64_t> current;
+    for (const pollfd& p : fds) {
+        if (p.fd < 0 || (g_listener && p.fd == g_listener->xp_fd)) continue;
+        auto known = g_connections.find(p.fd);
+        current[p.fd] = known != g_connections.end() ? known->second : now;
+    }
+    g_connections.swap(current);
+}
+
+// Closes the connections that carried no whole request for the idle time
+// (idle ones and ones that send a record a byte at a time alike); when a new
+// connection is waiting and the table is full, the least recently used ones
+// make room first.
+void closeIdleConnections(int64_t now, bool acceptPending) {
+    std::vector<int> idle;
+    for (const auto& c : g_connections)
+        if (now - c.second >= int64_t{g_idleSecs} * 1000) idle.push_back(c.first);
+    for (int fd : idle) closeConnection(fd);
+    while (acceptPending && static_cast<int>(g_connections.size()) >= maxConnections()) {
+        auto oldest = g_connections.begin();
+        for (auto it = g_connections.begin(); it != g_connections.end(); ++it)
+            if (it->second < oldest->second) oldest = it;
+        closeConnection(oldest->first);
+    }
+}
 
 enum Proc {
     TOLMSTATS_NULL = 0,
@@ -164,11 +255,19 @@ void TolmStatsSvr::createServer(SnapshotProvider* provider) {
             close(sock);
             return;
         }
-        timeval wait = {2, 0};
-        select(0, nullptr, nullptr, nullptr, &wait);
+        // The pause between attempts ends early for a stop request.
+        if (waitForStop(kBindRetryMs)) {
+            close(sock);
+            return;
+        }
     }
     // The transport takes connections on the socket as it is: listen first.
     listen(sock, SOMAXCONN);
+    // No client may hold the service: connections are read without blocking
+    // (a half-sent record waits in its own buffer), and a reply to a client
+    // that stops reading is given up after two seconds.
+    int maxRecord = kMaxRequestRecord;
+    rpc_control(RPC_SVC_CONNMAXREC_SET, &maxRecord);
     SVCXPRT* transport = svctcp_create(sock, 0, 0);
     if (!transport) {
         SLogger::err("failed to create TCP service: %d", errno);
@@ -179,21 +278,53 @@ void TolmStatsSvr::createServer(SnapshotProvider* provider) {
                       IPPROTO_TCP)) {
         SLogger::err("unable to register (RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, tcp): %d",
                      errno);
-        close(sock);
+        svc_destroy(transport);
         return;
     }
+    g_listener = transport;
+}
+
+void TolmStatsSvr::destroyServer() {
+    svc_unregister(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
+    pmap_unset(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
+    for (auto& c : std::map<int, int64_t>(g_connections)) closeConnection(c.first);
+    if (g_listener) {
+        svc_destroy(g_listener);
+        g_listener = nullptr;
+    }
+    delete s_instance;
+    s_instance = nullptr;
+    // Ready for another server in the same process (tests make several).
+    char drained[16];
+    while (g_wake[0] >= 0 && read(g_wake[0], drained, sizeof drained) > 0) {
+    }
+    g_stopRequested = false;
+}
+
+void TolmStatsSvr::attachProvider(SnapshotProvider* provider) {
+    delete s_instance;
+    s_instance = provider ? new TolmStatsSvr(provider) : nullptr;
+}
+
+void TolmStatsSvr::setConnectionLimits(int idleSecs, int maxConnections) {
+    g_idleSecs = idleSecs;
+    g_maxConnections = maxConnections;
 }
 
 void TolmStatsSvr::startServer() {
-    if (g_wake[0] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!makeWakePipe()) {
         svc_run();
         return;
     }
-    // svc_run with one more descriptor: the pipe that stopServer writes to.
-    for (;;) {
+    // svc_run with one more descriptor (the pipe that stopServer writes to)
+    // and the connection table: idle connections are closed, and the oldest
+    // make room when the table is full.
+    while (!g_stopRequested) {
         std::vector<pollfd> fds(svc_pollfd, svc_pollfd + svc_max_pollfd);
+        trackConnections(fds, monotonicMs());
         fds.push_back(pollfd{g_wake[0], POLLIN, 0});
-        int n = poll(fds.data(), fds.size(), -1);
+        // Wake once a second to close what went idle.
+        int n = poll(fds.data(), fds.size(), g_connections.empty() ? -1 : 1000);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -203,13 +334,18 @@ void TolmStatsSvr::startServer() {
         if (fds.back().revents)
             break;
         fds.pop_back();
-        svc_getreq_poll(fds.data(), n);
+        bool acceptPending = false;
+        for (const pollfd& p : fds)
+            if (g_listener && p.fd == g_listener->xp_fd && p.revents) acceptPending = true;
+        closeIdleConnections(monotonicMs(), acceptPending);
+        if (n > 0)
+            svc_getreq_poll(fds.data(), n);
     }
-    svc_exit();
 }
 
 void TolmStatsSvr::stopServer() {
-    if (g_wake[1] < 0 && pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0)
+    g_stopRequested = true;
+    if (!makeWakePipe())
         return;
     char c = 1;
     if (write(g_wake[1], &c, 1) < 0) {
@@ -225,6 +361,10 @@ void TolmStatsSvr::dispatch(svc_req* request, SVCXPRT* transport) {
 
 bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
     SnapshotProvider* p = _provider;
+    // A whole request arrived: the connection is in use.
+    auto connection = g_connections.find(transport->xp_fd);
+    if (connection != g_connections.end())
+        connection->second = monotonicMs();
     switch (request->rq_proc) {
         case TOLMSTATS_NULL:
             return svc_sendreply(transport, xp(xdr_void), nullptr);

@@ -1,8 +1,8 @@
 #include "XmlRenderer.h"
 
-#include <cassert>
 #include <cstdio>
 
+#include "Check.h"
 #include "TagState.h"
 
 XmlRenderer::XmlRenderer() : _level(0), _tagInProgress(false), _skipZeroAttributes(false) {}
@@ -46,7 +46,7 @@ void XmlRenderer::pushTag(const char* tag, XmlAttrs* attrs) {
 }
 
 void XmlRenderer::popTag() {
-    assert(!tstack.empty());
+    TOLM_CHECK(!tstack.empty());
     TagState* t = tstack.front();
     tstack.pop_front();
     --_level;

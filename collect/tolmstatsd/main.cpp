@@ -12,11 +12,17 @@
 #include "CollectorEnv.h"
 #include "CollectorMain.h"
 #include "FLock.h"
+#include "Privileges.h"
 #include "SLogger.h"
 #include "SignalMgr.h"
 #include "TolmStatsSvr.h"
 
 namespace {
+
+// How long an orderly stop waits for the collection and persistence threads;
+// one stuck in a node service's call is abandoned after that, so that a stop
+// takes under 2 s whatever the node's services do.
+constexpr int kStopWaitMs = 1500;
 
 // SIGTERM and SIGINT, on the signal thread: stop both loops, then the
 // service loop; main then tears down in order.
@@ -34,8 +40,8 @@ int main(int argc, char** argv) {
     if (setrlimit(RLIMIT_CORE, &unlimited) != 0)
         fprintf(stderr, "setrlimit failed: %s", strerror(errno));
     // Drop any set-user or set-group identity.
-    if (setgid(getgid()) != 0 || setuid(getuid()) != 0)
-        fprintf(stderr, "failed to drop privileges: %s\n", strerror(errno));
+    IdentityOps identity;
+    dropPrivileges(identity, stderr);
 
     if (!config->noDaemon && daemon(1, config->debug) != 0) {
         fprintf(stderr, "daemon() failed: %s", strerror(errno));
@@ -57,8 +63,25 @@ int main(int argc, char** argv) {
     TolmStatsSvr::createServer(collectorMain);
     TolmStatsSvr::startServer();
 
-    delete collectorMain;
+    // The orderly stop. The signal thread goes first, so that no dump or stop
+    // handler can use CollectorMain once it is gone; then the service is
+    // unregistered and the threads are told to stop.
+    SignalMgr::stop();
+    TolmStatsSvr::destroyServer();
+    collectorMain->shutdown();
+    bool stopped = collectorMain->waitToComplete(kStopWaitMs);
+    if (stopped) {
+        delete collectorMain;
+    } else {
+        SLogger::warning("collection still busy after %d ms: not waited for", kStopWaitMs);
+    }
     delete lock;
+    if (!stopped) {
+        // A thread still uses CollectorMain and the configuration: leave
+        // without destroying them.
+        SLogger::info("shutting down");
+        _exit(0);
+    }
     delete config;
     return 0;
 }

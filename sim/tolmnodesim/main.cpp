@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "SimDbladeBlock.h"
 #include "SimMgmtProcs.h"
@@ -32,6 +33,7 @@ void onStop(int) { g_stop = 1; }
 const char kUsage[] =
     "usage: tolmnodesim --root DIR [options]\n"
     "  --root DIR              write the node's files under DIR (DIR/stream.d/...,\n"
+    "                          DIR/nblade.expected: the N-blade record they should give,\n"
     "                          DIR/tolmdblade)\n"
     "  --period SECONDS        refresh the files every SECONDS (default 1)\n"
     "  --no-stream             do not register the N-blade stream statistics service\n"
@@ -40,6 +42,8 @@ const char kUsage[] =
     "  --stream-error N        answer every stream statistics request with error N\n"
     "  --stream-word-delta N   add N (may be negative) to the words of every reply\n"
     "  --stream-swapped        send the counter words in the other byte order\n"
+    "  --hang                  register every service but never answer a request (the\n"
+    "                          callers wait for their time-outs)\n"
     "  --help                  print this text\n"
     "storage side:\n";
 
@@ -48,6 +52,7 @@ struct Settings {
     int period = 1;
     bool stream = true;
     bool mgmt = true;
+    bool hang = false;
     SimStreamService::Options streamOptions;
     SimStorageConfig storage;
 };
@@ -92,6 +97,8 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
         } else if (a == "--stream-word-delta") {
             if (!value(n)) return false;
             s.streamOptions.wordDelta = static_cast<int32_t>(n);
+        } else if (a == "--hang") {
+            s.hang = true;
         } else if (a == "--stream-swapped") {
             s.streamOptions.swapped = true;
         } else if (SimStorageNode::needsValue(a)) {
@@ -107,6 +114,19 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
         }
     }
     return true;
+}
+
+// The statistics files under ROOT/stream.d, and beside them ROOT/nblade.expected:
+// what a collector should make of them (SimNbladeFiles::expected).
+bool writeNblade(const std::string& root, uint64_t tick) {
+    if (!SimNbladeFiles::write(root + "/stream.d", tick)) return false;
+    std::string text = SimNbladeFiles::expected(tick);
+    std::string aside = root + "/nblade.expected.new";
+    FILE* f = fopen(aside.c_str(), "w");
+    if (f == nullptr) return false;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = fclose(f) == 0 && ok;
+    return ok && rename(aside.c_str(), (root + "/nblade.expected").c_str()) == 0;
 }
 
 }  // namespace
@@ -145,7 +165,7 @@ int main(int argc, char** argv) {
     mkdir(s.root.c_str(), 0755);
     std::string streamDir = s.root + "/stream.d";
     uint64_t tick = 0;
-    if (!SimNbladeFiles::write(streamDir, tick)) {
+    if (!writeNblade(s.root, tick)) {
         fprintf(stderr, "tolmnodesim: cannot write the statistics files under %s\n",
                 streamDir.c_str());
         return 1;
@@ -167,10 +187,14 @@ int main(int argc, char** argv) {
 
     auto next = std::chrono::steady_clock::now() + std::chrono::seconds(s.period);
     while (!g_stop) {
-        SimServiceLoop::serveOnce(100);
+        // Hanging, requests wait unread in their connections.
+        if (s.hang)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        else
+            SimServiceLoop::serveOnce(100);
         if (std::chrono::steady_clock::now() >= next) {
             tick++;
-            SimNbladeFiles::write(streamDir, tick);
+            writeNblade(s.root, tick);
             SimDbladeBlock::write(block, tick);
             next += std::chrono::seconds(s.period);
         }

@@ -10,6 +10,7 @@
 
 #include "DbladeStats.h"
 #include "FcdStats.h"
+#include "LocalRpcClient.h"
 #include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
         usage(stderr, 1);
     }
 
-    CLIENT* c = clnt_create(host.c_str(), RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, "tcp");
+    CLIENT* c = localTcpClient(host.c_str(), RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
     if (!c) {
         fprintf(stderr, "%s\n", clnt_spcreateerror("tolmstat"));
         return 2;

@@ -126,6 +126,14 @@ TEST(MgmtProcCollector, FindsTheFiveByExactNameInAFakeProcTree) {
     EXPECT_TRUE(rec->data.tolmauthd == figures(7000));
     EXPECT_TRUE(rec->data.tolmstatsd == (proc_stats_t{601, 0, 0, 0, 0, 0, 0}));
 
+    // Figures of 2^32 kB or more saturate as a 32-bit strtoul has them.
+    addProcess(root, "700", "Name:\ttolmauthd\nVmSize:\t4294967296 kB\nVmRSS:\t99999999999 kB\n"
+                            "VmData:\t4294967295 kB\n");
+    rec.reset(MgmtProcStatsCollector::collect(root.path().c_str()));
+    EXPECT_EQ(rec->data.tolmauthd.vmsize, 0xFFFFFFFFu);
+    EXPECT_EQ(rec->data.tolmauthd.vmrss, 0xFFFFFFFFu);
+    EXPECT_EQ(rec->data.tolmauthd.vmdata, 0xFFFFFFFFu);
+
     // No proc root at all: only the header.
     rec.reset(MgmtProcStatsCollector::collect(root.file("gone").c_str()));
     EXPECT_EQ(rec->data.version, 1u);

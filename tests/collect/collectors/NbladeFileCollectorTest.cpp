@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DoubleColLineDesc.h"
+#include "GrowingRead.h"
 #include "NbladeStatsCollector.h"
 #include "NbladeTestUtil.h"
 #include "RecordTestUtil.h"
@@ -171,9 +172,63 @@ TEST(NbladeFileParser, BufferGrowsAndKeepsTheData) {
     EXPECT_GE(grown, static_cast<int32_t>(big.size()));
     EXPECT_EQ(std::string(c.buffer(), big.size()), big);
 
-    // A grown buffer is kept for smaller files.
-    EXPECT_EQ(c.fill("Hits 5\n").a, 5u);
+    // A grown buffer is kept for a file of about the same size...
+    std::string smaller = big.substr(big.size() / 3);
+    EXPECT_EQ(c.fill(smaller).a, 77u);
     EXPECT_EQ(c.capacity(), grown);
+    // ...and shrinks back once the file needs a quarter of it or less.
+    EXPECT_EQ(c.fill("Hits 5\n").a, 5u);
+    EXPECT_EQ(c.capacity(), 16);
+    EXPECT_EQ(c.fill(exact).a, 1234567890u);
+    EXPECT_EQ(c.capacity(), 32);
+}
+
+TEST(NbladeFileParser, ReadStopsAtTheCeilingWithOneMessagePerChange) {
+    ScratchDir dir;
+    // The growing read itself, with a small ceiling.
+    std::string path = dir.file("growing");
+    int32_t size = 8;
+    char* buf = new char[size];
+    bool cut = false;
+    std::string hundred(100, 'x');
+    for (int i = 0; i < 100; i++) hundred[i] = static_cast<char>('a' + i % 26);
+    writeText(path, hundred);
+    EXPECT_EQ(readGrowing(path.c_str(), buf, size, 8, &cut, 64), 64);
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(size, 64);
+    EXPECT_EQ(std::string(buf, 64), hundred.substr(0, 64));
+    writeText(path, hundred.substr(0, 64));
+    EXPECT_EQ(readGrowing(path.c_str(), buf, size, 8, &cut, 64), 64);
+    EXPECT_FALSE(cut) << "a file of exactly the ceiling is whole";
+    EXPECT_EQ(readGrowing((path + ".missing").c_str(), buf, size, 8, &cut, 64), -1);
+    delete[] buf;
+
+    // A statistics file above the real ceiling: read up to it, one error; the
+    // same again logs nothing; back to normal, one notice and a small buffer.
+    std::vector<std::pair<int, std::string>> logged;
+    SLogger::setObserver([&](int priority, const std::string& text) {
+        if (priority <= LOG_NOTICE) logged.emplace_back(priority, text);
+    });
+    ProbeCollector c(dir.file("huge"), 1024);
+    c.add("Hits", new SingleColLineDesc<unsigned int>(offsetof(Probe, a)));
+    std::string line = "Padding 1\n";
+    std::string huge;
+    huge.reserve(kGrowingReadCeiling + 1024 * 1024);
+    huge = "Hits 42\n";
+    while (huge.size() < static_cast<size_t>(kGrowingReadCeiling) + 1024 * 1024) huge += line;
+    huge += "Hits 43\n";
+    EXPECT_EQ(c.fill(huge).a, 42u) << "the line beyond the ceiling was read";
+    EXPECT_EQ(c.capacity(), kGrowingReadCeiling);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].first, LOG_ERR);
+    EXPECT_NE(logged[0].second.find("larger than 16777216 bytes"), std::string::npos);
+    EXPECT_EQ(c.fill(huge).a, 42u);
+    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_EQ(c.fill("Hits 5\n").a, 5u);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[1].first, LOG_NOTICE);
+    EXPECT_EQ(c.capacity(), 1024);
+    SLogger::setObserver(nullptr);
 }
 
 namespace {
@@ -452,6 +507,21 @@ TEST(NbladeFileCollectors, BcptimeHistogram) {
     EXPECT_EQ(rec.bcp.histogram[1], 2u);
     EXPECT_EQ(rec.bcp.histogram[2], 0u);
     EXPECT_EQ(rec.bcp.histogram[3], 0u);
+
+    // Numbers as a 32-bit strtoul sees them on any host: too large saturates
+    // at 0xFFFFFFFF instead of losing its high bits; a minus sign negates in
+    // 32 bits.
+    writeText(dir.file("bcptime"),
+              "4294967295 4294967296 0x1FFFFFFFF 18446744073709551616 -1 -4294967296 -5 7\n");
+    c.populateFiles(&rec);
+    EXPECT_EQ(rec.bcp.histogram[0], 0xFFFFFFFFu);
+    EXPECT_EQ(rec.bcp.histogram[1], 0xFFFFFFFFu) << "2^32 was cut to its low bits";
+    EXPECT_EQ(rec.bcp.histogram[2], 0xFFFFFFFFu);
+    EXPECT_EQ(rec.bcp.histogram[3], 0xFFFFFFFFu);
+    EXPECT_EQ(rec.bcp.histogram[4], 0xFFFFFFFFu);
+    EXPECT_EQ(rec.bcp.histogram[5], 0xFFFFFFFFu);
+    EXPECT_EQ(rec.bcp.histogram[6], 0xFFFFFFFBu);
+    EXPECT_EQ(rec.bcp.histogram[7], 7u) << "the conversions go on after a saturated one";
 }
 
 #include "nbstream.h"

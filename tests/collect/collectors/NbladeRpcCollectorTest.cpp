@@ -124,9 +124,8 @@ TEST(NbladeRpcCollectors, ServiceAbsentThenEveryReplyCase) {
     EXPECT_EQ(static_cast<int32_t>(rec._cifsStatsRpcStatus), -1);
     EXPECT_TRUE(NONZERO_FIELDS(rec.nfs3, NB_NFS3_FIELDS).empty());
     EXPECT_TRUE(NONZERO_FIELDS(rec.cifs, NB_CIFS_FIELDS).empty());
-    // transportStats is the 13th file written; its lines go in name order,
-    // "abortedConns" first.
-    EXPECT_EQ(rec.transport.abortedConns, SimNbladeFiles::lineValue(12, 0, 3));
+    // transportStats is the 13th file written; "abortedConns" is its 7th line.
+    EXPECT_EQ(rec.transport.abortedConns, SimNbladeFiles::lineValue(12, 6, 3));
     EXPECT_EQ(NONZERO_FIELDS(rec.transport, NB_TRANSPORT_FIELDS).size(), 42u);
     EXPECT_FALSE(NONZERO_FIELDS(rec.sidCache, NB_SID_CACHE_FIELDS).empty());
     EXPECT_EQ(rec.version, 1u);

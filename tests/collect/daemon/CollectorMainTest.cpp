@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -9,6 +12,7 @@
 #include "CollectionEnv.h"
 #include "CollectorConfig.h"
 #include "CollectorMain.h"
+#include "Privileges.h"
 #include "Snapshot.h"
 #include "SnapshotRing.h"
 
@@ -183,3 +187,54 @@ TEST(CollectorMain, ProviderTieRulesAndShutdownWhilePausing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Identity calls that record their order and fail where told.
+class FakeIdentity : public IdentityOps {
+public:
+    gid_t getgid() override { return 40; }
+    uid_t getuid() override { return 30; }
+    int setgid(gid_t gid) override {
+        calls.push_back("setgid " + std::to_string(gid));
+        if (failGid) errno = EPERM;
+        return failGid ? -1 : 0;
+    }
+    int setuid(uid_t uid) override {
+        calls.push_back("setuid " + std::to_string(uid));
+        if (failUid) errno = EPERM;
+        return failUid ? -1 : 0;
+    }
+    bool failGid = false, failUid = false;
+    std::vector<std::string> calls;
+};
+
+}  // namespace
+
+TEST(Privileges, BothIdentitiesAreDroppedEvenWhenTheFirstFails) {
+    char text[256] = {};
+    FILE* err = fmemopen(text, sizeof text - 1, "w");
+    FakeIdentity ok;
+    EXPECT_TRUE(dropPrivileges(ok, err));
+    EXPECT_EQ((std::vector<std::string>{"setgid 40", "setuid 30"}), ok.calls);
+    FakeIdentity gidFails;
+    gidFails.failGid = true;
+    EXPECT_FALSE(dropPrivileges(gidFails, err));
+    EXPECT_EQ((std::vector<std::string>{"setgid 40", "setuid 30"}), gidFails.calls)
+        << "setuid must be called after a failed setgid";
+    FakeIdentity uidFails;
+    uidFails.failUid = true;
+    EXPECT_FALSE(dropPrivileges(uidFails, err));
+    fclose(err);
+    EXPECT_STREQ("setgid failed: Operation not permitted\nsetuid failed: Operation not permitted\n",
+                 text);
+}
+
+// The sample counter wraps without a signed overflow: after the largest
+// number comes 0, which the long ring and the persistence queue take.
+TEST(CollectorMain, SampleNumberWrapsToZero) {
+    EXPECT_EQ(1, CollectorMain::nextSampleNumber(0));
+    EXPECT_EQ(2147483647, CollectorMain::nextSampleNumber(2147483646));
+    EXPECT_EQ(0, CollectorMain::nextSampleNumber(2147483647));
+    EXPECT_EQ(0, CollectorMain::nextSampleNumber(-5));
+}

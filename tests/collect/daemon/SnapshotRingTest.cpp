@@ -2,11 +2,19 @@
 
 #include <cstring>
 
+#include "CollectorSet.h"
+#include "DbladeStats.h"
 #include "FcdStats.h"
+#include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
 #include "Snapshot.h"
+#include "SLogger.h"
 #include "SnapshotRing.h"
+
+#include <new>
+#include <stdexcept>
+#include <syslog.h>
 
 namespace {
 
@@ -109,6 +117,25 @@ TEST(SnapshotRing, MergeFindAndTimestamps) {
     EXPECT_EQ(5u, assigned.size());
 }
 
+// Procedure 21 lists timestamps as unsigned 32-bit numbers; procedures 3, 7,
+// ... find them again by those numbers, after 2038-01-19 too.
+TEST(SnapshotRing, FindsTimestampsBeyond2038ByTheirUnsignedValue) {
+    SnapshotRing r(-1);
+    const uint32_t after2038 = 0x80000010u;  // 2038-01-19T03:14:24Z
+    Snapshot* late = addOwned(r, static_cast<int32_t>(after2038));
+    Snapshot* early = addOwned(r, 0x7FFFFFFF);
+    std::vector<unsigned int> listed;
+    r.populateTimestamps(listed);
+    ASSERT_EQ((std::vector<unsigned int>{after2038, 0x7FFFFFFFu}), listed);
+    for (unsigned int t : listed) {
+        Snapshot* found = r.find(static_cast<long>(t));
+        ASSERT_NE(nullptr, found) << t;
+        EXPECT_EQ(found, t == after2038 ? late : early);
+        found->release();
+    }
+    EXPECT_EQ(nullptr, r.find(static_cast<long>(after2038) + 1));
+}
+
 TEST(Snapshot, GetStatsCopiesOrZeroes) {
     MgmtProcStats* m = new MgmtProcStats();
     memset(&m->data, 0, sizeof m->data);
@@ -133,3 +160,58 @@ TEST(Snapshot, GetStatsCopiesOrZeroes) {
 }
 
 }  // namespace
+
+namespace {
+
+NbladeStats* nbladeOutOfMemory() { throw std::bad_alloc(); }
+DbladeStats* dbladeFine() {
+    DbladeStats* r = new DbladeStats();
+    memset(&r->data, 0, sizeof r->data);
+    r->data.version = 1;
+    r->data.mask = 7;
+    return r;
+}
+LpStatsSet* lpThrowsAnything() { throw 42; }
+FcdStats* fcdLogicError() { throw std::logic_error("bad reply"); }
+MgmtProcStats* mgmtFine() {
+    MgmtProcStats* r = new MgmtProcStats();
+    memset(&r->data, 0, sizeof r->data);
+    r->data.version = 1;
+    r->data.hamgr.vmrss = 1234;
+    return r;
+}
+
+}  // namespace
+
+// A collector that throws (an allocation failure above all) costs only its own
+// record: the snapshot holds an empty one with its status words at -1, the
+// other collectors still run, and one error per failure is logged.
+TEST(Snapshot, ACollectorThatThrowsCostsOnlyItsRecord) {
+    std::vector<std::string> errors;
+    SLogger::setObserver([&](int priority, const std::string& text) {
+        if (priority == LOG_ERR) errors.push_back(text);
+    });
+    CollectorSet set = {nbladeOutOfMemory, dbladeFine, lpThrowsAnything, fcdLogicError, mgmtFine};
+    Snapshot* s = new Snapshot(set);
+    SLogger::setObserver(nullptr);
+    ASSERT_NE(nullptr, s->nblade());
+    EXPECT_EQ(1u, s->nblade()->data.version);
+    EXPECT_EQ(0u, s->nblade()->data.mask);
+    EXPECT_EQ(0xFFFFFFFFu, s->nblade()->data._nfsStatsRpcStatus);
+    EXPECT_EQ(0xFFFFFFFFu, s->nblade()->data._cifsStatsRpcStatus);
+    EXPECT_EQ(0u, s->nblade()->data.bcp.allocFailures);
+    ASSERT_NE(nullptr, s->dblade());
+    EXPECT_EQ(7u, s->dblade()->data.mask);
+    ASSERT_NE(nullptr, s->lps());
+    EXPECT_EQ(0xFFFFFFFFu, s->lps()->data.listLpRpcStatus);
+    EXPECT_EQ(0xFFFFFFFFu, s->lps()->data.volStatRpcStatus);
+    ASSERT_NE(nullptr, s->fcds());
+    EXPECT_EQ(0xFFFFFFFFu, s->fcds()->data.statsRpcStatus);
+    EXPECT_EQ(0xFFFFFFFFu, s->fcds()->data.listRpcStatus);
+    ASSERT_NE(nullptr, s->mgmt());
+    EXPECT_EQ(1234u, s->mgmt()->data.hamgr.vmrss);
+    ASSERT_EQ(3u, errors.size());
+    EXPECT_NE(std::string::npos, errors[0].find("N-blade collection failed"));
+    EXPECT_NE(std::string::npos, errors[2].find("bad reply"));
+    s->release();
+}

@@ -1,0 +1,94 @@
+#include "LocalRpcClient.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <rpc/pmap_prot.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "LocalRpc.h"
+
+namespace {
+
+constexpr uint16_t kPortmapperPort = 111;
+
+void createError(clnt_stat status, int error) {
+    rpc_createerr.cf_stat = status;
+    rpc_createerr.cf_error.re_errno = error;
+}
+
+bool resolve(const char* host, in_addr* out) {
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+// A client on a socket of our own, connected to addr:port; the socket is
+// closed with the handle (or here, on failure).
+CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr = addr;
+    to.sin_port = htons(port);
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        return nullptr;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        close(fd);
+        return nullptr;
+    }
+    // clnt_vc_create takes the connected socket as it is (clnttcp_create would
+    // still try to bind it to a reserved port first).
+    netbuf server = {sizeof to, sizeof to, &to};
+    CLIENT* c = clnt_vc_create(fd, &server, prog, vers, 0, 0);
+    if (c == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    clnt_control(c, CLSET_FD_CLOSE, nullptr);
+    return c;
+}
+
+}  // namespace
+
+CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers) {
+    in_addr addr;
+    if (!resolve(host, &addr)) {
+        createError(RPC_UNKNOWNHOST, 0);
+        return nullptr;
+    }
+    CLIENT* portmapper = clientOn(addr, kPortmapperPort, PMAPPROG, PMAPVERS);
+    if (portmapper == nullptr) {
+        createError(RPC_PMAPFAILURE, rpc_createerr.cf_error.re_errno);
+        return nullptr;
+    }
+    pmap query = {prog, vers, IPPROTO_TCP, 0};
+    u_long port = 0;
+    clnt_stat st =
+        clnt_call(portmapper, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap),
+                  reinterpret_cast<caddr_t>(&query), reinterpret_cast<xdrproc_t>(xdr_u_long),
+                  reinterpret_cast<caddr_t>(&port), localRpcTimeout());
+    clnt_destroy(portmapper);
+    if (st != RPC_SUCCESS) {
+        createError(RPC_PMAPFAILURE, 0);
+        return nullptr;
+    }
+    if (port == 0 || port > 0xFFFF) {
+        createError(RPC_PROGNOTREGISTERED, 0);
+        return nullptr;
+    }
+    return clientOn(addr, static_cast<uint16_t>(port), prog, vers);
+}

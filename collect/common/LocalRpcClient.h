@@ -1,0 +1,16 @@
+#pragma once
+
+#include <rpc/rpc.h>
+
+// A TCP client handle for `prog`/`vers` on `host`, for one collection's calls
+// to a node service: what clnt_create(host, prog, vers, "tcp") gives, but on
+// sockets the collector opens itself from ordinary ports. (Run as root, the RPC
+// library binds each socket it makes to a reserved port: the ports below 1024
+// that the node's other services need would be used up, hundreds at a time
+// waiting in TIME_WAIT.) The service's port is asked from the host's
+// portmapper (program 100000 version 2, GETPORT, over TCP) on every call, as
+// clnt_create does. The handle owns its socket: clnt_destroy closes it.
+// Returns null on failure with rpc_createerr set: RPC_UNKNOWNHOST,
+// RPC_PMAPFAILURE (portmapper unreachable), RPC_PROGNOTREGISTERED or
+// RPC_SYSTEMERROR (the service does not take the connection).
+CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
