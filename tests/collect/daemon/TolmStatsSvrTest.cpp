@@ -357,6 +357,14 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
     }
     std::cout << "NBLADE_LATEST with " << want << " idle connections and 10 half-sent records: "
               << best << " ms (best of 5, connect included)" << std::endl;
+    // The same through the user's command, process start included.
+    auto start = std::chrono::steady_clock::now();
+    std::string cmd = std::string(TOLMSTAT) + " latest nblade >/dev/null";
+    EXPECT_EQ(0, system(cmd.c_str()));
+    std::cout << "tolmstat latest nblade meanwhile: "
+              << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                     .count()
+              << " ms" << std::endl;
     for (int fd : idle) close(fd);
     for (int fd : halves) close(fd);
 
