@@ -17,6 +17,7 @@
 #include <ctime>
 #include <map>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "RecordXdr.h"
@@ -45,10 +46,16 @@ std::atomic<bool> g_stopRequested{false};
 SVCXPRT* g_listener = nullptr;
 std::atomic<int> g_idleSecs{kDefaultIdleSecs};
 std::atomic<int> g_maxConnections{0};  // 0: not chosen yet
-// Open query connections: descriptor -> when it was accepted or last carried a
-// whole request (monotonic milliseconds). Only the service loop's thread
+// An open query connection: when it was accepted or last carried a whole
+// request (monotonic milliseconds), and its peer's address, which tells a
+// descriptor number the RPC library has reused for a new connection.
+struct Connection {
+    int64_t lastUse;
+    std::string peer;
+};
+// Open query connections by descriptor. Only the service loop's thread
 // touches it.
-std::map<int, int64_t> g_connections;
+std::map<int, Connection> g_connections;
 
 int64_t monotonicMs() {
     timespec now;
@@ -82,6 +89,13 @@ int maxConnections() {
     return cap < 1 ? 1 : cap;
 }
 
+std::string peerOf(int fd) {
+    sockaddr_storage peer;
+    socklen_t length = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return std::string();
+    return std::string(reinterpret_cast<const char*>(&peer), length);
+}
+
 // Ends a connection: the RPC library sees the end of its stream at the next
 // poll and destroys the transport with its descriptor.
 void closeConnection(int fd) {
@@ -89,14 +103,29 @@ void closeConnection(int fd) {
     g_connections.erase(fd);
 }
 
+// Closes the connection on `fd` unless the descriptor now belongs to a new
+// connection (the old one ended and its number was taken again within one
+// pass of the loop): that one starts its idle time now. True when closed.
+bool closeUnlessNew(int fd, int64_t now) {
+    Connection& c = g_connections[fd];
+    std::string peer = peerOf(fd);
+    if (peer != c.peer) {
+        c = Connection{now, peer};
+        return false;
+    }
+    closeConnection(fd);
+    return true;
+}
+
 // Brings the table in line with the transports the RPC library holds: new
 // connections start their idle time now, closed ones are forgotten.
 void trackConnections(const std::vector<pollfd>& fds, int64_t now) {
-    std::map<int, int64_t> current;
+    std::map<int, Connection> current;
     for (const pollfd& p : fds) {
         if (p.fd < 0 || (g_listener && p.fd == g_listener->xp_fd)) continue;
         auto known = g_connections.find(p.fd);
-        current[p.fd] = known != g_connections.end() ? known->second : now;
+        current[p.fd] =
+            known != g_connections.end() ? known->second : Connection{now, peerOf(p.fd)};
     }
     g_connections.swap(current);
 }
@@ -108,13 +137,14 @@ void trackConnections(const std::vector<pollfd>& fds, int64_t now) {
 void closeIdleConnections(int64_t now, bool acceptPending) {
     std::vector<int> idle;
     for (const auto& c : g_connections)
-        if (now - c.second >= int64_t{g_idleSecs} * 1000) idle.push_back(c.first);
-    for (int fd : idle) closeConnection(fd);
-    while (acceptPending && static_cast<int>(g_connections.size()) >= maxConnections()) {
+        if (now - c.second.lastUse >= int64_t{g_idleSecs} * 1000) idle.push_back(c.first);
+    for (int fd : idle) closeUnlessNew(fd, now);
+    while (acceptPending && !g_connections.empty() &&
+           static_cast<int>(g_connections.size()) >= maxConnections()) {
         auto oldest = g_connections.begin();
         for (auto it = g_connections.begin(); it != g_connections.end(); ++it)
-            if (it->second < oldest->second) oldest = it;
-        closeConnection(oldest->first);
+            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+        closeUnlessNew(oldest->first, now);
     }
 }
 
@@ -287,7 +317,7 @@ void TolmStatsSvr::createServer(SnapshotProvider* provider) {
 void TolmStatsSvr::destroyServer() {
     svc_unregister(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
     pmap_unset(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
-    for (auto& c : std::map<int, int64_t>(g_connections)) closeConnection(c.first);
+    for (auto& c : std::map<int, Connection>(g_connections)) closeConnection(c.first);
     if (g_listener) {
         svc_destroy(g_listener);
         g_listener = nullptr;
@@ -364,7 +394,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
     // A whole request arrived: the connection is in use.
     auto connection = g_connections.find(transport->xp_fd);
     if (connection != g_connections.end())
-        connection->second = monotonicMs();
+        connection->second.lastUse = monotonicMs();
     switch (request->rq_proc) {
         case TOLMSTATS_NULL:
             return svc_sendreply(transport, xp(xdr_void), nullptr);
