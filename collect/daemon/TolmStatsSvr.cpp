@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,8 +64,13 @@ int64_t monotonicMs() {
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// The pipe is made once, by whichever thread needs it first: the main thread
+// (retrying the bind, serving) or a stop request from the signal thread.
 bool makeWakePipe() {
-    return g_wake[0] >= 0 || pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) == 0;
+    static std::once_flag once;
+    static bool made = false;
+    std::call_once(once, [] { made = pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) == 0; });
+    return made;
 }
 
 // Waits up to `ms` for a stop request; true when one came.
@@ -326,7 +332,7 @@ void TolmStatsSvr::destroyServer() {
     s_instance = nullptr;
     // Ready for another server in the same process (tests make several).
     char drained[16];
-    while (g_wake[0] >= 0 && read(g_wake[0], drained, sizeof drained) > 0) {
+    while (makeWakePipe() && read(g_wake[0], drained, sizeof drained) > 0) {
     }
     g_stopRequested = false;
 }
