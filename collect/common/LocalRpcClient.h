@@ -14,3 +14,10 @@
 // RPC_PMAPFAILURE (portmapper unreachable), RPC_PROGNOTREGISTERED or
 // RPC_SYSTEMERROR (the service does not take the connection).
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
+
+// Makes the RPC library's one shared AUTH_NONE handle. The library makes it on
+// first use and tests for it without its lock, so threads that make their
+// first clients at the same moment each make one and all but the last are
+// lost. A program that makes clients from several threads calls this once
+// before it starts them; later calls do nothing.
+void prepareRpcClients();

@@ -12,6 +12,7 @@
 #include "CollectorEnv.h"
 #include "CollectorMain.h"
 #include "FLock.h"
+#include "LocalRpcClient.h"
 #include "Privileges.h"
 #include "SLogger.h"
 #include "SignalMgr.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     // The served signals are blocked before any thread starts, so that only
     // the signal thread receives them.
     SignalMgr::blockServedSignals();
+    prepareRpcClients();
     CollectorEnv env;
     CollectorMain* collectorMain = new CollectorMain(*config, &env);
     SignalMgr::setStopHandler(stopDaemon, collectorMain);
