@@ -13,3 +13,12 @@
             tolmCheckFailed(#cond, __FILE__, __LINE__); \
         }                                               \
     } while (0)
+
+// The same with the text to log given (a condition spelled as the code's
+// readers know it, whatever the macro expands to).
+#define TOLM_CHECK_TEXT(cond, text)                    \
+    do {                                               \
+        if (!(cond)) {                                 \
+            tolmCheckFailed(text, __FILE__, __LINE__); \
+        }                                              \
+    } while (0)

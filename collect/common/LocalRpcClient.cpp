@@ -64,33 +64,41 @@ CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
 
 }  // namespace
 
+bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port) {
+    CLIENT* portmapper = clientOn(addr, kPortmapperPort, PMAPPROG, PMAPVERS);
+    if (portmapper == nullptr) {
+        createError(RPC_PMAPFAILURE, rpc_createerr.cf_error.re_errno);
+        return false;
+    }
+    pmap query = {prog, vers, IPPROTO_TCP, 0};
+    u_long answer = 0;
+    clnt_stat st =
+        clnt_call(portmapper, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap),
+                  reinterpret_cast<caddr_t>(&query), reinterpret_cast<xdrproc_t>(xdr_u_long),
+                  reinterpret_cast<caddr_t>(&answer), localRpcTimeout());
+    clnt_destroy(portmapper);
+    if (st != RPC_SUCCESS) {
+        createError(RPC_PMAPFAILURE, 0);
+        return false;
+    }
+    if (answer == 0 || answer > 0xFFFF) {
+        createError(RPC_PROGNOTREGISTERED, 0);
+        return false;
+    }
+    *port = static_cast<uint16_t>(answer);
+    return true;
+}
+
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers) {
     in_addr addr;
     if (!resolve(host, &addr)) {
         createError(RPC_UNKNOWNHOST, 0);
         return nullptr;
     }
-    CLIENT* portmapper = clientOn(addr, kPortmapperPort, PMAPPROG, PMAPVERS);
-    if (portmapper == nullptr) {
-        createError(RPC_PMAPFAILURE, rpc_createerr.cf_error.re_errno);
+    uint16_t port = 0;
+    if (!portmapperTcpPort(addr, prog, vers, &port))
         return nullptr;
-    }
-    pmap query = {prog, vers, IPPROTO_TCP, 0};
-    u_long port = 0;
-    clnt_stat st =
-        clnt_call(portmapper, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap),
-                  reinterpret_cast<caddr_t>(&query), reinterpret_cast<xdrproc_t>(xdr_u_long),
-                  reinterpret_cast<caddr_t>(&port), localRpcTimeout());
-    clnt_destroy(portmapper);
-    if (st != RPC_SUCCESS) {
-        createError(RPC_PMAPFAILURE, 0);
-        return nullptr;
-    }
-    if (port == 0 || port > 0xFFFF) {
-        createError(RPC_PROGNOTREGISTERED, 0);
-        return nullptr;
-    }
-    return clientOn(addr, static_cast<uint16_t>(port), prog, vers);
+    return clientOn(addr, port, prog, vers);
 }
 
 void prepareRpcClients() {

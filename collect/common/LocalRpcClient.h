@@ -1,6 +1,9 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <rpc/rpc.h>
+
+#include <cstdint>
 
 // A TCP client handle for `prog`/`vers` on `host`, for one collection's calls
 // to a node service: what clnt_create(host, prog, vers, "tcp") gives, but on
@@ -14,6 +17,12 @@
 // RPC_PMAPFAILURE (portmapper unreachable), RPC_PROGNOTREGISTERED or
 // RPC_SYSTEMERROR (the service does not take the connection).
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
+
+// The TCP port of `prog`/`vers` as the portmapper at `addr` (port 111, GETPORT
+// over TCP from an ordinary port) gives it. Returns false with rpc_createerr
+// set when the portmapper cannot be asked (RPC_PMAPFAILURE) or the program is
+// not registered (RPC_PROGNOTREGISTERED).
+bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port);
 
 // Makes the RPC library's one shared AUTH_NONE handle. The library makes it on
 // first use and tests for it without its lock, so threads that make their

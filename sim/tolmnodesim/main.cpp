@@ -2,8 +2,9 @@
 // without the real N-blade and D-blade. It writes the N-blade statistics files
 // under ROOT/stream.d and the D-blade's statistics block to ROOT/tolmdblade,
 // serves the node's RPC services (the N-blade stream statistics, the
-// storage-pool manager, the volume service, the FCD service) through the
-// portmapper and refreshes its counters every period until SIGTERM or SIGINT.
+// storage-pool manager, the volume service, the FCD service) and the cluster's
+// location services (the VLDB and the DLDB) through the portmapper and
+// refreshes its counters every period until SIGTERM or SIGINT.
 
 #include <poll.h>
 #include <rpc/rpc.h>
@@ -16,19 +17,24 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "SimDbladeBlock.h"
+#include "SimDldbService.h"
 #include "SimMgmtProcs.h"
 #include "SimNbladeFiles.h"
 #include "SimServiceLoop.h"
 #include "SimStorageNode.h"
 #include "SimStreamService.h"
+#include "SimVldbService.h"
 
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
 
-void onStop(int) { g_stop = 1; }
+void onStop(int) {
+    g_stop = 1;
+}
 
 const char kUsage[] =
     "usage: tolmnodesim --root DIR [options]\n"
@@ -45,6 +51,17 @@ const char kUsage[] =
     "  --hang                  register every service but never answer a request (the\n"
     "                          callers wait for their time-outs)\n"
     "  --help                  print this text\n"
+    "location services:\n"
+    "  --vfs NAME:ID:DBLADE    a VFS the VLDB knows (repeatable; default\n"
+    "                          tolm.stats_:100:1)\n"
+    "  --dblade ID:PORT[:HOST] a D-blade the DLDB knows: its Rf port and host\n"
+    "                          (repeatable; default 1:7020:localhost)\n"
+    "  --no-vldb, --no-dldb    do not register that service\n"
+    "  --vldb-result N         answer every VLDB lookup with result N (102, 119...)\n"
+    "  --dldb-status N         answer every DLDB lookup with status N (1, 3...)\n"
+    "  --vldb-drop N, --dldb-drop N\n"
+    "                          drop the first N requests by shutting their\n"
+    "                          connection (the callers remake their clients)\n"
     "storage side:\n";
 
 struct Settings {
@@ -54,6 +71,22 @@ struct Settings {
     bool mgmt = true;
     bool hang = false;
     SimStreamService::Options streamOptions;
+    struct VfsEntry {
+        std::string name;
+        uint32_t id;
+        uint16_t dblade;
+    };
+    struct DbladeEntry {
+        uint16_t id;
+        uint16_t port;
+        std::string host;
+    };
+    std::vector<VfsEntry> vfses;
+    std::vector<DbladeEntry> dblades;
+    bool vldb = true;
+    bool dldb = true;
+    SimVldbService::Options vldbOptions;
+    SimDldbService::Options dldbOptions;
     SimStorageConfig storage;
 };
 
@@ -61,6 +94,43 @@ bool numberArg(const char* text, long& out) {
     char* end = nullptr;
     out = strtol(text, &end, 0);
     return *text != '\0' && *end == '\0';
+}
+
+// Splits "A:B[:C]" at its colons.
+std::vector<std::string> fields(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = text.find(':', start);
+        out.push_back(text.substr(start, colon - start));
+        if (colon == std::string::npos)
+            return out;
+        start = colon + 1;
+    }
+}
+
+bool parseVfs(const std::string& text, Settings::VfsEntry& out) {
+    std::vector<std::string> f = fields(text);
+    long id = 0;
+    long dblade = 0;
+    if (f.size() != 3 || f[0].empty() || !numberArg(f[1].c_str(), id) ||
+        !numberArg(f[2].c_str(), dblade) || id < 0 || id > 0xFFFFFFFFL || dblade < 0 ||
+        dblade > 0xFFFF)
+        return false;
+    out = Settings::VfsEntry{f[0], static_cast<uint32_t>(id), static_cast<uint16_t>(dblade)};
+    return true;
+}
+
+bool parseDblade(const std::string& text, Settings::DbladeEntry& out) {
+    std::vector<std::string> f = fields(text);
+    long id = 0;
+    long port = 0;
+    if ((f.size() != 2 && f.size() != 3) || !numberArg(f[0].c_str(), id) ||
+        !numberArg(f[1].c_str(), port) || id < 0 || id > 0xFFFF || port < 1 || port > 0xFFFF)
+        return false;
+    out = Settings::DbladeEntry{static_cast<uint16_t>(id), static_cast<uint16_t>(port),
+                                f.size() == 3 ? f[2] : "localhost"};
+    return true;
 }
 
 // Returns false with a message on standard error for a bad command line.
@@ -85,20 +155,62 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             }
             s.root = argv[++i];
         } else if (a == "--period") {
-            if (!value(n) || n < 1) return false;
+            if (!value(n) || n < 1)
+                return false;
             s.period = static_cast<int>(n);
         } else if (a == "--no-stream") {
             s.stream = false;
         } else if (a == "--no-mgmt") {
             s.mgmt = false;
         } else if (a == "--stream-error") {
-            if (!value(n)) return false;
+            if (!value(n))
+                return false;
             s.streamOptions.error = static_cast<int32_t>(n);
         } else if (a == "--stream-word-delta") {
-            if (!value(n)) return false;
+            if (!value(n))
+                return false;
             s.streamOptions.wordDelta = static_cast<int32_t>(n);
         } else if (a == "--hang") {
             s.hang = true;
+        } else if (a == "--vfs" || a == "--dblade") {
+            bool ok = i + 1 < argc;
+            if (ok && a == "--vfs") {
+                Settings::VfsEntry v;
+                ok = parseVfs(argv[i + 1], v);
+                if (ok)
+                    s.vfses.push_back(v);
+            } else if (ok) {
+                Settings::DbladeEntry d;
+                ok = parseDblade(argv[i + 1], d);
+                if (ok)
+                    s.dblades.push_back(d);
+            }
+            if (!ok) {
+                fprintf(stderr, "tolmnodesim: %s needs %s\n", a.c_str(),
+                        a == "--vfs" ? "NAME:ID:DBLADE" : "ID:PORT[:HOST]");
+                return false;
+            }
+            i++;
+        } else if (a == "--no-vldb") {
+            s.vldb = false;
+        } else if (a == "--no-dldb") {
+            s.dldb = false;
+        } else if (a == "--vldb-result") {
+            if (!value(n) || n < 0)
+                return false;
+            s.vldbOptions.forcedResult = static_cast<uint32_t>(n);
+        } else if (a == "--dldb-status") {
+            if (!value(n) || n < 0)
+                return false;
+            s.dldbOptions.forcedStatus = static_cast<int32_t>(n);
+        } else if (a == "--vldb-drop") {
+            if (!value(n) || n < 0)
+                return false;
+            s.vldbOptions.dropRequests = static_cast<uint32_t>(n);
+        } else if (a == "--dldb-drop") {
+            if (!value(n) || n < 0)
+                return false;
+            s.dldbOptions.dropRequests = static_cast<uint32_t>(n);
         } else if (a == "--stream-swapped") {
             s.streamOptions.swapped = true;
         } else if (SimStorageNode::needsValue(a)) {
@@ -119,11 +231,13 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
 // The statistics files under ROOT/stream.d, and beside them ROOT/nblade.expected:
 // what a collector should make of them (SimNbladeFiles::expected).
 bool writeNblade(const std::string& root, uint64_t tick) {
-    if (!SimNbladeFiles::write(root + "/stream.d", tick)) return false;
+    if (!SimNbladeFiles::write(root + "/stream.d", tick))
+        return false;
     std::string text = SimNbladeFiles::expected(tick);
     std::string aside = root + "/nblade.expected.new";
     FILE* f = fopen(aside.c_str(), "w");
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
     ok = fclose(f) == 0 && ok;
     return ok && rename(aside.c_str(), (root + "/nblade.expected").c_str()) == 0;
@@ -183,6 +297,28 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tolmnodesim: cannot register the storage services\n");
         return 1;
     }
+    if (s.vfses.empty())
+        s.vfses.push_back(Settings::VfsEntry{"tolm.stats_", 100, 1});
+    if (s.dblades.empty())
+        s.dblades.push_back(Settings::DbladeEntry{1, 7020, "localhost"});
+    if (s.vldb) {
+        if (!SimVldbService::start()) {
+            fprintf(stderr, "tolmnodesim: cannot register the VLDB\n");
+            return 1;
+        }
+        for (const auto& v : s.vfses)
+            SimVldbService::addVfs(v.name, v.id, v.dblade);
+        SimVldbService::setOptions(s.vldbOptions);
+    }
+    if (s.dldb) {
+        if (!SimDldbService::start()) {
+            fprintf(stderr, "tolmnodesim: cannot register the DLDB\n");
+            return 1;
+        }
+        for (const auto& d : s.dblades)
+            SimDldbService::addDblade(d.id, d.host, d.port);
+        SimDldbService::setOptions(s.dldbOptions);
+    }
     fprintf(stderr, "tolmnodesim: serving under %s\n", s.root.c_str());
 
     auto next = std::chrono::steady_clock::now() + std::chrono::seconds(s.period);
@@ -200,8 +336,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (s.dldb)
+        SimDldbService::stop();
+    if (s.vldb)
+        SimVldbService::stop();
     SimStorageNode::stop();
-    if (s.stream) SimStreamService::stop();
-    if (s.mgmt) SimMgmtProcs::stop();
+    if (s.stream)
+        SimStreamService::stop();
+    if (s.mgmt)
+        SimMgmtProcs::stop();
     return 0;
 }

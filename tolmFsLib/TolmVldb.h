@@ -1,0 +1,186 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <pthread.h>
+#include <rpc/rpc.h>
+
+#include <cstdint>
+
+#include "RfPthread.h"
+#include "TolmFsLibHash.h"
+#include "TolmFsLibLru.h"
+
+// Cache entries: the LRU link first (the pool hands out entries by it), then
+// the hash link.
+struct ListEntry {
+    LruEntry lruEntry;
+    HashEntry hashEntry;
+};
+
+// The longest VFS name the client library takes.
+constexpr size_t TOLM_MAX_VFS_NAME = 128;
+
+struct Vfs2Dblade {
+    ListEntry listEntry;
+    char vfsName[TOLM_MAX_VFS_NAME + 1];
+    uint32_t vfsId;
+    uint32_t dbladeId;
+    RfConn* connp;
+};
+
+struct Dblade2Ip {
+    ListEntry listEntry;
+    uint32_t dId;
+    RfConn* connp;
+};
+
+// One thread's RPC handles to the location services.
+struct Tsd {
+    CLIENT* vldbClnt;
+    CLIENT* dldbClnt;
+};
+
+// What a synchronous Rf call waits for.
+struct rfCallState {
+    int32_t code;  // the call's Rf error, 0 if none
+    RfPacket* resp;
+    pthread_cond_t* rfCbCond;
+    pthread_mutex_t* rfCbMutex;
+    bool done;
+};
+
+// The status of the calling thread's last failed getDbladeLockHeld by VFS id.
+extern __thread uint32_t tolmFsLibErrNo;
+
+// Which D-blade serves a VFS, and over which Rf connection it is reached.
+//
+// In location-service mode (the default) the VLDB gives the D-blade id of a VFS
+// and the DLDB the host and Rf port of a D-blade, both over ONC RPC on TCP;
+// the D-blade answers (with their Rf connections) are kept in a cache of 1024
+// entries that are refilled least recently filled first. A VFS cache of the
+// same size is used only while local caching is on, which this daemon never
+// turns on. In stand-alone mode the location services are skipped and every
+// VFS is served by the one D-blade given to `connect`.
+//
+// The Rf machinery (one UDP endpoint, one Rf instance, one dispatch thread) is
+// process-wide: one TolmVldb is set up at a time.
+//
+// Every operation returns 0 or a status of the client library (TolmErr.h).
+// Many threads may call in at once: each has its own RPC handles (made on
+// first use, destroyed when the thread ends), so the RPC calls need no lock.
+// A connection handed out stays valid until `destroy`, or until its cache
+// entry is taken for another D-blade, which destroys it.
+class TolmVldb {
+  public:
+    TolmVldb();
+    ~TolmVldb();
+    TolmVldb(const TolmVldb&) = delete;
+    TolmVldb& operator=(const TolmVldb&) = delete;
+
+    void setUseVldb(uint32_t flag) { _useVldb = flag; }
+    // Once set, `setRfDefaultCallTimeout` no longer changes the Rf instance.
+    void setUserSpecificRfTimeouts(uint32_t flag) { _userSpecificTimeouts = flag; }
+    void setRfDefaultCallTimeout(int32_t secs);
+    // Turns the VFS cache on or off (off when constructed).
+    void setLocalCaching(bool on) { _localCachingEbabled = on; }
+    static RfUserEndPoint* getEndPoint() { return _endp; }
+    static Rf* getRf() { return _rfp; }
+
+    // Location-service set-up: the caches, both host names resolved, the Rf
+    // endpoint, instance and dispatch thread, the thread-specific key.
+    // 0x100001c out of memory, 0x100000b / 0x100000c a host that does not
+    // resolve, 0x6xxxxxx a thread library error. In stand-alone mode this is
+    // the plain `create`.
+    uint32_t create(const char* vldbHost, const char* dldbHost, uint32_t unused);
+    // Stand-alone set-up (0x1000009 in location-service mode).
+    uint32_t create();
+    // Stand-alone mode: every VFS is on the D-blade at host:port (port in host
+    // order). 0x100000a in location-service mode, 0x100000d for a host that
+    // does not resolve, 0x5xxxxxx when the connection cannot be made.
+    uint32_t connect(const char* host, uint16_t port);
+    // Destroys every cached D-blade connection, then `cleanup`.
+    void destroy();
+    // Frees the caches and host names, stops the dispatch thread, destroys the
+    // Rf instance and its endpoint, the calling thread's RPC handles and the
+    // thread-specific key.
+    void cleanup();
+
+    // The calling thread's RPC handles, made on first use: 0x100000e (VLDB) or
+    // 0x100000f (DLDB) when one cannot be made.
+    uint32_t getTsd(Tsd** tsd);
+
+    // The connection to the D-blade of a VFS id, or null with the status in
+    // tolmFsLibErrNo. With `refresh` set a cached VFS answer is asked again.
+    RfConn* getDbladeLockHeld(uint32_t vfsId, uint32_t refresh);
+    // The same by VFS name, giving the VFS id; 0 or a status (0x1000014 for an
+    // empty name, 0x1000001 for one longer than 128 characters). Stand-alone
+    // mode returns 0 at once and leaves `vfsId` alone.
+    uint32_t getDbladeLockHeld(const char* vfsName, uint32_t* vfsId, uint32_t refresh);
+
+    // The VLDB queries, two attempts each on the thread's handle.
+    uint32_t getDbladeIdByVfsId(Tsd* tsd, uint32_t vfsId, uint32_t* dbladeId);
+    uint32_t getDbladeNVfsIdsByVfsName(Tsd* tsd, const char* vfsName, uint32_t* dbladeId,
+                                       uint32_t* vfsId);
+    // Asks the DLDB where a D-blade is and fills a D-blade cache entry with a
+    // new connection to it (or hands out the entry another thread filled for
+    // the same D-blade meanwhile).
+    uint32_t createNewDEntry(uint32_t dbladeId, Tsd* tsd, Dblade2Ip** entry);
+    // 1 when both VLDB lookups succeed and give the same D-blade, else 0.
+    uint32_t areTwoVfsesOnSameDblade(uint32_t vfsId1, uint32_t vfsId2);
+
+    // One synchronous Rf call on the connection: the request is handed to the
+    // engine; on success the reply is the caller's. `timeoutSecs` 0 is the
+    // instance's default call time-out. 0x5xxxxxx for an Rf error.
+    static uint32_t doRfCall(RfConn* connp, RfPacket* request, RfPacket** reply,
+                             int32_t timeoutSecs = 0);
+
+    // A TCP RPC client on a socket of its own (see the messages it prints on
+    // standard error); the protocol text is not used. Null on failure.
+    static CLIENT* my_clnt_create(const char* host, rpcprog_t prog, rpcvers_t vers,
+                                  const char* proto);
+
+    // The cache functions, by VFS name, VFS id and D-blade id.
+    static uint32_t hashVfsName(const void* key);
+    static uint32_t hashId(const void* key);
+    static bool matchVfsName(const void* key, const void* data);
+    static bool matchVfsId(const void* key, const void* data);
+    static bool matchDbladeId(const void* key, const void* data);
+
+    // For tests: the D-blade cache's hash and pool.
+    TolmFsLibHash* dbladeHash() { return _d2IpHash; }
+    TolmFsLibLru* dbladeLru() { return _d2IpLru; }
+
+  private:
+    uint32_t startRf(bool locationService);
+    Dblade2Ip* findDblade(uint32_t dbladeId);
+    RfConn* dbladeOf(Tsd* tsd, uint32_t dbladeId, uint32_t* status);
+    static void rfCallCb(void* contextp, RfPacket* responsep, int32_t error);
+    static void tolmFsLibKeyDestroy(void* tsd);
+
+    pthread_t _dispatchThread;  // first: the dispatch thread's owner
+    pthread_key_t _tolmFsLibKey;
+    uint32_t _numDbladesInCluster = 0;
+    uint32_t _userSpecificTimeouts = 0;
+    char* _vldbHostName = nullptr;
+    char* _dldbHostName = nullptr;
+    in_addr_t _vldbIpAddr = 0;
+    in_addr_t _dldbIpAddr = 0;
+    uint32_t _useVldb = 1;
+    bool _dispatchThreadStarted = false;
+    bool _localCachingEbabled = false;
+    bool _keyCreated = false;
+    CLIENT* _vldbClnt = nullptr;
+    CLIENT* _dldbClnt = nullptr;
+    Vfs2Dblade _standAloneEntry;
+    TolmFsLibLru* _vfs2DLru = nullptr;
+    TolmFsLibHash* _vfs2DHash = nullptr;
+    TolmFsLibLru* _d2IpLru = nullptr;
+    TolmFsLibHash* _d2IpHash = nullptr;
+
+    static Rf* _rfp;
+    static RfUserEndPoint* _endp;
+    static pthread_mutex_t _vfsCacheMutex;
+    static pthread_mutex_t _didCacheMutex;
+    static pthread_mutex_t _vldbMutex;
+    static pthread_mutex_t _dldbMutex;
+};
