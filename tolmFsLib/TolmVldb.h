@@ -78,6 +78,7 @@ class TolmVldb {
     TolmVldb& operator=(const TolmVldb&) = delete;
 
     void setUseVldb(uint32_t flag) { _useVldb = flag; }
+    uint32_t useVldb() const { return _useVldb; }
     // Once set, `setRfDefaultCallTimeout` no longer changes the Rf instance.
     void setUserSpecificRfTimeouts(uint32_t flag) { _userSpecificTimeouts = flag; }
     void setRfDefaultCallTimeout(int32_t secs);

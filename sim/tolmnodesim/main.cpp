@@ -3,9 +3,11 @@
 // under ROOT/stream.d and the D-blade's statistics block to ROOT/tolmdblade,
 // serves the node's RPC services (the N-blade stream statistics, the
 // storage-pool manager, the volume service, the FCD service) and the cluster's
-// location services (the VLDB and the DLDB) through the portmapper and
-// refreshes its counters every period until SIGTERM or SIGINT.
+// location services (the VLDB and the DLDB) through the portmapper, the
+// D-blade file service over Rf, and refreshes its counters every period until
+// SIGTERM or SIGINT.
 
+#include <ftw.h>
 #include <poll.h>
 #include <rpc/rpc.h>
 #include <signal.h>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "SimDbladeBlock.h"
+#include "SimDbladeFs.h"
 #include "SimDldbService.h"
 #include "SimMgmtProcs.h"
 #include "SimNbladeFiles.h"
@@ -31,6 +34,16 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
+
+const char kStatsVfs[] = "tolm.stats_";
+
+int removeOne(const char* path, const struct stat*, int, struct FTW*) {
+    return ::remove(path);
+}
+
+void removeTree(const std::string& dir) {
+    nftw(dir.c_str(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 void onStop(int) {
     g_stop = 1;
@@ -52,8 +65,12 @@ const char kUsage[] =
     "                          callers wait for their time-outs)\n"
     "  --help                  print this text\n"
     "location services:\n"
-    "  --vfs NAME:ID:DBLADE    a VFS the VLDB knows (repeatable; default\n"
+    "  --vfs NAME:ID:DBLADE[:DIR]\n"
+    "                          a VFS the VLDB knows, served by the D-blade file\n"
+    "                          service from DIR when given (repeatable; default\n"
     "                          tolm.stats_:100:1)\n"
+    "  --volume DIR            serve the statistics VFS tolm.stats_ from DIR (default:\n"
+    "                          a temporary directory, removed at exit)\n"
     "  --dblade ID:PORT[:HOST] a D-blade the DLDB knows: its Rf port and host\n"
     "                          (repeatable; default 1:7020:localhost)\n"
     "  --no-vldb, --no-dldb    do not register that service\n"
@@ -62,6 +79,14 @@ const char kUsage[] =
     "  --vldb-drop N, --dldb-drop N\n"
     "                          drop the first N requests by shutting their\n"
     "                          connection (the callers remake their clients)\n"
+    "D-blade file service (Rf, on the port of the first --dblade):\n"
+    "  --no-dblade-fs          do not start it\n"
+    "  --fs-busy N             answer the next N requests with 288 (busy)\n"
+    "  --fs-offline-once       answer the first request with 287 (offline)\n"
+    "  --fs-novfs-once         answer the first request with 16 (no such VFS)\n"
+    "  --fs-drop PCT           drop PCT%% of its outgoing datagrams\n"
+    "  --fs-silent             never answer\n"
+    "  --fs-log FILE           append one line per request to FILE\n"
     "storage side:\n";
 
 struct Settings {
@@ -75,6 +100,7 @@ struct Settings {
         std::string name;
         uint32_t id;
         uint16_t dblade;
+        std::string dir;
     };
     struct DbladeEntry {
         uint16_t id;
@@ -87,6 +113,9 @@ struct Settings {
     bool dldb = true;
     SimVldbService::Options vldbOptions;
     SimDldbService::Options dldbOptions;
+    std::string volume;
+    bool dbladeFs = true;
+    SimDbladeFs::Options fsOptions;
     SimStorageConfig storage;
 };
 
@@ -113,11 +142,12 @@ bool parseVfs(const std::string& text, Settings::VfsEntry& out) {
     std::vector<std::string> f = fields(text);
     long id = 0;
     long dblade = 0;
-    if (f.size() != 3 || f[0].empty() || !numberArg(f[1].c_str(), id) ||
+    if ((f.size() != 3 && f.size() != 4) || f[0].empty() || !numberArg(f[1].c_str(), id) ||
         !numberArg(f[2].c_str(), dblade) || id < 0 || id > 0xFFFFFFFFL || dblade < 0 ||
         dblade > 0xFFFF)
         return false;
-    out = Settings::VfsEntry{f[0], static_cast<uint32_t>(id), static_cast<uint16_t>(dblade)};
+    out = Settings::VfsEntry{f[0], static_cast<uint32_t>(id), static_cast<uint16_t>(dblade),
+                             f.size() == 4 ? f[3] : ""};
     return true;
 }
 
@@ -187,10 +217,32 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             }
             if (!ok) {
                 fprintf(stderr, "tolmnodesim: %s needs %s\n", a.c_str(),
-                        a == "--vfs" ? "NAME:ID:DBLADE" : "ID:PORT[:HOST]");
+                        a == "--vfs" ? "NAME:ID:DBLADE[:DIR]" : "ID:PORT[:HOST]");
                 return false;
             }
             i++;
+        } else if (a == "--volume" || a == "--fs-log") {
+            if (i + 1 >= argc) {
+                fprintf(stderr, "tolmnodesim: %s needs a path\n", a.c_str());
+                return false;
+            }
+            (a == "--volume" ? s.volume : s.fsOptions.logFile) = argv[++i];
+        } else if (a == "--no-dblade-fs") {
+            s.dbladeFs = false;
+        } else if (a == "--fs-busy") {
+            if (!value(n) || n < 0)
+                return false;
+            s.fsOptions.busyRequests = static_cast<uint32_t>(n);
+        } else if (a == "--fs-offline-once") {
+            s.fsOptions.offlineOnce = true;
+        } else if (a == "--fs-novfs-once") {
+            s.fsOptions.noVfsOnce = true;
+        } else if (a == "--fs-drop") {
+            if (!value(n) || n < 0 || n > 100)
+                return false;
+            s.fsOptions.dropPct = static_cast<int32_t>(n);
+        } else if (a == "--fs-silent") {
+            s.fsOptions.silent = true;
         } else if (a == "--no-vldb") {
             s.vldb = false;
         } else if (a == "--no-dldb") {
@@ -297,8 +349,26 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tolmnodesim: cannot register the storage services\n");
         return 1;
     }
-    if (s.vfses.empty())
-        s.vfses.push_back(Settings::VfsEntry{"tolm.stats_", 100, 1});
+    // The statistics VFS, served from the volume directory.
+    std::string tempVolume;
+    if (s.volume.empty()) {
+        char pattern[] = "/tmp/tolmnodesim-volume.XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            fprintf(stderr, "tolmnodesim: cannot make a temporary volume directory\n");
+            return 1;
+        }
+        tempVolume = s.volume = pattern;
+    }
+    mkdir(s.volume.c_str(), 0755);
+    bool statsVfs = false;
+    for (auto& v : s.vfses)
+        if (v.name == kStatsVfs) {
+            statsVfs = true;
+            if (v.dir.empty())
+                v.dir = s.volume;
+        }
+    if (!statsVfs)
+        s.vfses.push_back(Settings::VfsEntry{kStatsVfs, 100, 1, s.volume});
     if (s.dblades.empty())
         s.dblades.push_back(Settings::DbladeEntry{1, 7020, "localhost"});
     if (s.vldb) {
@@ -319,7 +389,19 @@ int main(int argc, char** argv) {
             SimDldbService::addDblade(d.id, d.host, d.port);
         SimDldbService::setOptions(s.dldbOptions);
     }
-    fprintf(stderr, "tolmnodesim: serving under %s\n", s.root.c_str());
+    if (s.dbladeFs) {
+        for (const auto& v : s.vfses)
+            if (!v.dir.empty())
+                SimDbladeFs::addVfs(v.id, v.name, v.dir);
+        s.fsOptions.port = s.dblades.front().port;
+        if (!SimDbladeFs::start(s.fsOptions)) {
+            fprintf(stderr, "tolmnodesim: cannot start the D-blade file service on port %u\n",
+                    s.fsOptions.port);
+            return 1;
+        }
+    }
+    fprintf(stderr, "tolmnodesim: serving under %s, the statistics volume from %s\n",
+            s.root.c_str(), s.volume.c_str());
 
     auto next = std::chrono::steady_clock::now() + std::chrono::seconds(s.period);
     while (!g_stop) {
@@ -336,6 +418,8 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (s.dbladeFs)
+        SimDbladeFs::stop();
     if (s.dldb)
         SimDldbService::stop();
     if (s.vldb)
@@ -345,5 +429,7 @@ int main(int argc, char** argv) {
         SimStreamService::stop();
     if (s.mgmt)
         SimMgmtProcs::stop();
+    if (!tempVolume.empty())
+        removeTree(tempVolume);
     return 0;
 }

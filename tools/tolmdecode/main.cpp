@@ -2,8 +2,11 @@
 // persistence write) as XML or as the record's text dump.
 
 #include <getopt.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,6 +24,7 @@ namespace {
 const char* kUsage =
     "usage: tolmdecode [--xml | --dump] [--showzero] FILE...\n"
     "Prints statistics record files; the record type comes from each file's first word.\n"
+    "A FILE of \"-\" is read from standard input.\n"
     "  --xml       print the record's XML element (the default)\n"
     "  --dump      print the record's text dump (D-blade records have none)\n"
     "  --showzero  with --xml, also print statistics whose value is 0\n"
@@ -41,8 +45,9 @@ void print(R& rec, Deserializer& d, Form form, bool showZero) {
     }
 }
 
-// Returns false after one line on standard error when the file cannot be decoded.
-bool decode(const char* path, Form form, bool showZero) {
+// Returns false after one line on standard error (naming the file as `shown`)
+// when the file cannot be decoded.
+bool decodeFile(const char* path, const char* shown, Form form, bool showZero) {
     try {
         FileDeserializer d(path, 4096);
         unsigned int tag = d.read32();
@@ -56,7 +61,7 @@ bool decode(const char* path, Form form, bool showZero) {
             case SER_DBLADE: {
                 DbladeStats rec;
                 if (form == Form::Dump) {
-                    fprintf(stderr, "tolmdecode: %s: a D-blade record has no text dump\n", path);
+                    fprintf(stderr, "tolmdecode: %s: a D-blade record has no text dump\n", shown);
                     return false;
                 }
                 rec.deserialize(d);
@@ -81,18 +86,50 @@ bool decode(const char* path, Form form, bool showZero) {
                 break;
             }
             default:
-                fprintf(stderr, "tolmdecode: %s: unknown record type %u\n", path, tag);
+                fprintf(stderr, "tolmdecode: %s: unknown record type %u\n", shown, tag);
                 return false;
         }
     } catch (SerializationException& e) {
         std::string msg = e.msg;
         // Some messages carry their own newline.
-        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
-        fprintf(stderr, "tolmdecode: %s: %s\n", path, msg.c_str());
+        while (!msg.empty() && msg.back() == '\n')
+            msg.pop_back();
+        fprintf(stderr, "tolmdecode: %s: %s\n", shown, msg.c_str());
         return false;
     }
     fflush(stdout);
     return true;
+}
+
+// Decodes one file, or standard input for "-".
+bool decode(const char* path, Form form, bool showZero) {
+    // Standard input goes through a file of its own, which can be read twice.
+    std::string stdinCopy;
+    const char* shown = path;
+    if (strcmp(path, "-") == 0) {
+        char name[] = "/tmp/tolmdecode.XXXXXX";
+        int fd = mkstemp(name);
+        if (fd < 0) {
+            fprintf(stderr, "tolmdecode: -: cannot make a temporary file: %s\n", strerror(errno));
+            return false;
+        }
+        unlink(name);
+        char buf[65536];
+        ssize_t n;
+        while ((n = read(0, buf, sizeof buf)) > 0) {
+            if (write(fd, buf, static_cast<size_t>(n)) != n) {
+                fprintf(stderr, "tolmdecode: -: cannot copy standard input: %s\n", strerror(errno));
+                close(fd);
+                return false;
+            }
+        }
+        stdinCopy = "/proc/self/fd/" + std::to_string(fd);
+        path = stdinCopy.c_str();
+        bool ok = decodeFile(path, shown, form, showZero);
+        close(fd);
+        return ok;
+    }
+    return decodeFile(path, shown, form, showZero);
 }
 
 }  // namespace
@@ -130,6 +167,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool ok = true;
-    for (int i = optind; i < argc; i++) ok = decode(argv[i], form, showZero) && ok;
+    for (int i = optind; i < argc; i++)
+        ok = decode(argv[i], form, showZero) && ok;
     return ok ? 0 : 1;
 }

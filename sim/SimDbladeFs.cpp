@@ -1,0 +1,588 @@
+#include "SimDbladeFs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "RfPthread.h"
+#include "TolmDirSegment.h"
+#include "TolmFsReply.h"
+#include "TolmFsRequest.h"
+
+namespace {
+
+constexpr uint32_t kInterface = 1;
+constexpr uint32_t kFirstVnode = 1000;
+constexpr uint32_t kUnique = 1;
+constexpr int kSegmentsPerReply = 4;
+const char kMountMark[] = "@vfs:";
+
+// D-blade error codes.
+constexpr uint32_t kNoSuchVfs = 16;
+constexpr uint32_t kNoAccess = 256;
+constexpr uint32_t kSymlink = 257;
+constexpr uint32_t kNotFound = 258;
+constexpr uint32_t kInvalid = 260;
+constexpr uint32_t kNotDir = 261;
+constexpr uint32_t kMountPoint = 262;
+constexpr uint32_t kStale = 263;
+constexpr uint32_t kIoError = 264;
+constexpr uint32_t kExists = 265;
+constexpr uint32_t kNotRegular = 266;
+constexpr uint32_t kNotEmpty = 269;
+constexpr uint32_t kIsDir = 271;
+constexpr uint32_t kNoSpace = 277;
+constexpr uint32_t kReadOnly = 278;
+constexpr uint32_t kOffline = 287;
+constexpr uint32_t kBusy = 288;
+
+struct Vfs {
+    std::string name;
+    std::string dir;
+};
+
+std::mutex g_lock;
+SimDbladeFs::Options g_options;
+std::map<uint32_t, Vfs> g_vfs;
+std::map<std::pair<uint32_t, std::string>, uint32_t> g_vnodeOf;
+std::map<std::pair<uint32_t, uint32_t>, std::string> g_pathOf;
+uint32_t g_nextVnode = kFirstVnode;
+RfUserEndPoint* g_endp = nullptr;
+Rf* g_rf = nullptr;
+pthread_t g_thread;
+bool g_running = false;
+FILE* g_log = nullptr;
+
+uint32_t errnoCode(int e) {
+    switch (e) {
+        case ENOENT:
+            return kNotFound;
+        case EEXIST:
+            return kExists;
+        case ENOTDIR:
+            return kNotDir;
+        case ENOTEMPTY:
+            return kNotEmpty;
+        case EISDIR:
+            return kIsDir;
+        case EACCES:
+        case EPERM:
+            return kNoAccess;
+        case ENOSPC:
+            return kNoSpace;
+        case EROFS:
+            return kReadOnly;
+        default:
+            return kIoError;
+    }
+}
+
+// A failure: thrown inside a request, answered with the status alone.
+struct Fail {
+    uint32_t code;
+};
+
+std::string join(const std::string& rel, const std::string& name) {
+    return rel.empty() ? name : rel + "/" + name;
+}
+
+tolm_fid_t fidOf(uint32_t vfs, const std::string& rel) {
+    if (rel.empty())
+        return tolm_fid_t{vfs, TOLM_INO_ROOT, 0};
+    auto key = std::make_pair(vfs, rel);
+    auto it = g_vnodeOf.find(key);
+    uint32_t vnode;
+    if (it != g_vnodeOf.end()) {
+        vnode = it->second;
+    } else {
+        vnode = g_nextVnode++;
+        g_vnodeOf[key] = vnode;
+        g_pathOf[std::make_pair(vfs, vnode)] = rel;
+    }
+    return tolm_fid_t{vfs, vnode, kUnique};
+}
+
+void forget(uint32_t vfs, const std::string& rel) {
+    auto it = g_vnodeOf.find(std::make_pair(vfs, rel));
+    if (it == g_vnodeOf.end())
+        return;
+    g_pathOf.erase(std::make_pair(vfs, it->second));
+    g_vnodeOf.erase(it);
+}
+
+const Vfs& vfsOf(uint32_t vfs) {
+    auto it = g_vfs.find(vfs);
+    if (it == g_vfs.end())
+        throw Fail{kNoSuchVfs};
+    return it->second;
+}
+
+// The path, relative to its VFS's directory, of an object.
+std::string relOf(const tolm_fid_t& fid) {
+    vfsOf(fid.vfs);
+    if (fid.vnode == TOLM_INO_ROOT)
+        return "";
+    auto it = g_pathOf.find(std::make_pair(fid.vfs, fid.vnode));
+    if (it == g_pathOf.end() || fid.unique != kUnique)
+        throw Fail{kStale};
+    return it->second;
+}
+
+std::string hostPath(uint32_t vfs, const std::string& rel) {
+    const Vfs& v = vfsOf(vfs);
+    return rel.empty() ? v.dir : v.dir + "/" + rel;
+}
+
+// A name from a request: one component, no way out of the VFS.
+std::string nameArg(const TolmFsRequest& r, size_t lengthWord, const std::string& raw) {
+    size_t n = r.word(lengthWord);
+    if (n == 0 || n > raw.size())
+        throw Fail{kInvalid};
+    std::string name = raw.substr(0, n);
+    if (name == "." || name == ".." || name.find('/') != std::string::npos)
+        throw Fail{kInvalid};
+    return name;
+}
+
+tolm_attr_t attrOf(const tolm_fid_t& fid, const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        throw Fail{errnoCode(errno)};
+    tolm_attr_t a = {};
+    a.uniquifier = fid.unique;
+    a.filetype = S_ISDIR(st.st_mode)   ? TOLM_FILETYPE_DIR
+                 : S_ISLNK(st.st_mode) ? TOLM_FILETYPE_LINK
+                                       : TOLM_FILETYPE_REG;
+    a.links = static_cast<uint32_t>(st.st_nlink);
+    a.mode = static_cast<uint16_t>(st.st_mode);
+    a.uid = st.st_uid;
+    a.gid = st.st_gid;
+    a.atime = static_cast<uint32_t>(st.st_atim.tv_sec);
+    a.length = static_cast<uint64_t>(st.st_size);
+    a.ctime_secs = static_cast<uint32_t>(st.st_ctim.tv_sec);
+    a.ctime_nsecs = static_cast<uint32_t>(st.st_ctim.tv_nsec);
+    a.mtime_secs = static_cast<uint32_t>(st.st_mtim.tv_sec);
+    a.mtime_nsecs = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+    a.blocks = static_cast<uint64_t>(st.st_blocks);
+    a.crtime = a.ctime_secs;
+    return a;
+}
+
+std::string linkText(const std::string& path) {
+    std::vector<char> buf(8192);
+    ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
+    if (n < 0)
+        throw Fail{errnoCode(errno)};
+    return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+void log(const char* op, const TolmFsRequest& r, const std::string& detail) {
+    if (g_log == nullptr)
+        return;
+    fprintf(g_log, "%s vfs=%u%s%s\n", op, r.word(1), detail.empty() ? "" : " ", detail.c_str());
+    fflush(g_log);
+}
+
+// The reply's status, then the attributes of the directory an operation changed.
+void dirReply(TolmFsReply* out, const tolm_fid_t& dir, const std::string& rel) {
+    out->putWord(TolmFsReply::success(0, false));
+    out->putAttr(attrOf(dir, hostPath(dir.vfs, rel)));
+}
+
+void lookup(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t dir = r.fid(1);
+    std::string rel = relOf(dir);
+    std::string name = nameArg(r, 4, r.sourceName);
+    log("lookup", r, "name=" + name);
+    std::string childRel = join(rel, name);
+    std::string path = hostPath(dir.vfs, childRel);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        throw Fail{errnoCode(errno)};
+    tolm_fid_t fid = fidOf(dir.vfs, childRel);
+    tolm_attr_t attr = attrOf(fid, path);
+    std::string text;
+    uint32_t status = TolmFsReply::success(0, false);
+    if (S_ISLNK(st.st_mode)) {
+        text = linkText(path);
+        if (text.compare(0, strlen(kMountMark), kMountMark) == 0) {
+            text = text.substr(strlen(kMountMark));
+            fid = tolm_fid_t{dir.vfs, TOLM_INO_ROOT, 0};
+            status = TolmFsReply::failure(kMountPoint);
+        } else {
+            text.clear();
+            status = TolmFsReply::failure(kSymlink);
+        }
+    }
+    out->putWord(status);
+    out->putFid(fid);
+    out->putAttr(attr);
+    out->putCounted(text);
+}
+
+void readLink(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t fid = r.fid(1);
+    std::string path = hostPath(fid.vfs, relOf(fid));
+    bool mountPoint = (r.word(0) & TOLM_SPEC_READ_MOUNT_POINT) != 0;
+    log(mountPoint ? "readMountPoint" : "readLink", r, "");
+    std::string text = linkText(path);
+    bool isMount = text.compare(0, strlen(kMountMark), kMountMark) == 0;
+    if (mountPoint) {
+        if (!isMount)
+            throw Fail{kInvalid};
+        out->putWord(TolmFsReply::success(0, false));
+        out->putAttr(attrOf(fid, path));
+        out->putWord(TOLM_INO_ROOT);
+        out->putWord(0);
+        out->putCounted(text.substr(strlen(kMountMark)));
+        return;
+    }
+    out->putWord(TolmFsReply::success(static_cast<uint32_t>(text.size()), false));
+    out->putAttr(attrOf(fid, path));
+    out->putBytes(text.data(), text.size());
+}
+
+void read(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t fid = r.fid(1);
+    uint64_t offset = r.u64(4);
+    uint32_t count = r.word(6);
+    log("read", r, "offset=" + std::to_string(offset) + " count=" + std::to_string(count));
+    if (count > 8192)
+        throw Fail{kInvalid};
+    std::string path = hostPath(fid.vfs, relOf(fid));
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw Fail{errnoCode(errno)};
+    std::vector<uint8_t> data(count);
+    ssize_t n = pread(fd, data.data(), count, static_cast<off_t>(offset));
+    int error = errno;
+    struct stat st;
+    fstat(fd, &st);
+    close(fd);
+    if (n < 0)
+        throw Fail{errnoCode(error)};
+    bool end = offset + static_cast<uint64_t>(n) >= static_cast<uint64_t>(st.st_size);
+    out->putWord(TolmFsReply::success(static_cast<uint32_t>(n), end));
+    out->putAttr(attrOf(fid, path));
+    out->putBytes(data.data(), static_cast<size_t>(n));
+}
+
+void write(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t fid = r.fid(1);
+    uint64_t offset = r.u64(4);
+    uint32_t count = r.word(6);
+    log("write", r, "offset=" + std::to_string(offset) + " count=" + std::to_string(count));
+    if (count != r.dataLength)
+        throw Fail{kInvalid};
+    std::string path = hostPath(fid.vfs, relOf(fid));
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw Fail{errnoCode(errno)};
+    ssize_t n = pwrite(fd, r.data, count, static_cast<off_t>(offset));
+    int error = errno;
+    close(fd);
+    if (n < 0)
+        throw Fail{errnoCode(error)};
+    out->putWord(TolmFsReply::success(static_cast<uint32_t>(n), false));
+    out->putAttr(attrOf(fid, path));
+}
+
+void makeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
+    tolm_fid_t dir = r.fid(1);
+    std::string rel = relOf(dir);
+    std::string name = nameArg(r, 17, r.sourceName);
+    log(directory ? "mkDir" : "create", r, "name=" + name);
+    tolm_set_attr_t set = r.setAttr(4);
+    mode_t mode = (set.how & TOLM_SET_MODE) ? (set.mode & 07777) : (directory ? 0755 : 0644);
+    std::string childRel = join(rel, name);
+    std::string path = hostPath(dir.vfs, childRel);
+    if (directory) {
+        if (mkdir(path.c_str(), mode) != 0)
+            throw Fail{errnoCode(errno)};
+    } else {
+        int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        if (fd < 0)
+            throw Fail{errnoCode(errno)};
+        close(fd);
+    }
+    forget(dir.vfs, childRel);
+    tolm_fid_t fid = fidOf(dir.vfs, childRel);
+    out->putWord(TolmFsReply::success(0, false));
+    out->putWord(0);
+    out->putFid(fid);
+    out->putAttr(attrOf(fid, path));
+}
+
+void removeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
+    tolm_fid_t dir = r.fid(1);
+    std::string rel = relOf(dir);
+    std::string name = nameArg(r, 4, r.sourceName);
+    log(directory ? "rmDir" : "remove", r, "name=" + name);
+    std::string childRel = join(rel, name);
+    std::string path = hostPath(dir.vfs, childRel);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        throw Fail{errnoCode(errno)};
+    if (directory) {
+        if (!S_ISDIR(st.st_mode))
+            throw Fail{kNotDir};
+        if (rmdir(path.c_str()) != 0)
+            throw Fail{errnoCode(errno)};
+    } else {
+        if (S_ISDIR(st.st_mode))
+            throw Fail{kNotRegular};
+        if (unlink(path.c_str()) != 0)
+            throw Fail{errnoCode(errno)};
+    }
+    forget(dir.vfs, childRel);
+    dirReply(out, dir, rel);
+}
+
+void readDir(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t dir = r.fid(1);
+    uint32_t cookie = r.word(4);
+    log("readDir", r, "cookie=" + std::to_string(cookie));
+    std::string rel = relOf(dir);
+    std::string path = hostPath(dir.vfs, rel);
+    DIR* d = opendir(path.c_str());
+    if (d == nullptr)
+        throw Fail{errnoCode(errno)};
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    std::vector<TolmDirSegment::Entry> entries;
+    for (const std::string& n : names) {
+        tolm_fid_t fid = fidOf(dir.vfs, join(rel, n));
+        entries.push_back(TolmDirSegment::Entry{0, n, fid.vnode, fid.unique, 0});
+    }
+    std::vector<std::vector<uint8_t>> segments;
+    size_t done = 0;
+    while (done < entries.size()) {
+        std::vector<TolmDirSegment::Entry> rest(entries.begin() + done, entries.end());
+        std::vector<uint8_t> seg(TolmDirSegment::kSize);
+        uint16_t index = static_cast<uint16_t>(segments.size());
+        size_t placed = TolmDirSegment::encode(rest, index, 0, 0, index, seg.data());
+        if (placed == 0)
+            throw Fail{kIoError};
+        done += placed;
+        segments.push_back(seg);
+    }
+    size_t first = cookie < segments.size() ? cookie : segments.size();
+    size_t last = std::min(segments.size(), first + kSegmentsPerReply);
+    bool end = last >= segments.size();
+    out->putWord(
+        TolmFsReply::success(static_cast<uint32_t>((last - first) * TolmDirSegment::kSize), end));
+    out->putAttr(attrOf(dir, path));
+    for (size_t i = first; i < last; i++)
+        out->putBytes(segments[i].data(), segments[i].size());
+}
+
+void setAttr(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t fid = r.fid(1);
+    log("setAttr", r, "");
+    std::string path = hostPath(fid.vfs, relOf(fid));
+    tolm_attr_t before = attrOf(fid, path);
+    tolm_set_attr_t set = r.setAttr(4);
+    if ((set.how & TOLM_SET_MODE) && chmod(path.c_str(), set.mode & 07777) != 0)
+        throw Fail{errnoCode(errno)};
+    if ((set.how & TOLM_SET_SIZE) && truncate(path.c_str(), static_cast<off_t>(set.size)) != 0)
+        throw Fail{errnoCode(errno)};
+    out->putWord(TolmFsReply::success(0, false));
+    out->putAttr(before);
+}
+
+void renameObject(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t from = r.fid(1);
+    tolm_fid_t to = r.fid(4);
+    std::string fromName = nameArg(r, 7, r.sourceName);
+    std::string toName = nameArg(r, 8, r.targetName);
+    log("rename", r, "name=" + fromName + " to=" + toName);
+    if (from.vfs != to.vfs)
+        throw Fail{kInvalid};
+    std::string fromRel = join(relOf(from), fromName);
+    std::string toRel = join(relOf(to), toName);
+    if (::rename(hostPath(from.vfs, fromRel).c_str(), hostPath(to.vfs, toRel).c_str()) != 0)
+        throw Fail{errnoCode(errno)};
+    forget(to.vfs, toRel);
+    auto it = g_vnodeOf.find(std::make_pair(from.vfs, fromRel));
+    if (it != g_vnodeOf.end()) {
+        uint32_t vnode = it->second;
+        g_vnodeOf.erase(it);
+        g_vnodeOf[std::make_pair(from.vfs, toRel)] = vnode;
+        g_pathOf[std::make_pair(from.vfs, vnode)] = toRel;
+    }
+    dirReply(out, to, relOf(to));
+}
+
+void linkObject(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t dir = r.fid(1);
+    tolm_fid_t file = r.fid(4);
+    std::string name = nameArg(r, 7, r.sourceName);
+    log("link", r, "name=" + name);
+    if (dir.vfs != file.vfs)
+        throw Fail{kInvalid};
+    std::string rel = relOf(dir);
+    if (::link(hostPath(file.vfs, relOf(file)).c_str(),
+               hostPath(dir.vfs, join(rel, name)).c_str()) != 0)
+        throw Fail{errnoCode(errno)};
+    dirReply(out, dir, rel);
+}
+
+void getAttr(const TolmFsRequest& r, TolmFsReply* out) {
+    tolm_fid_t fid = r.fid(1);
+    log("getAttr", r, "");
+    std::string path = hostPath(fid.vfs, relOf(fid));
+    out->putWord(TolmFsReply::success(0, false));
+    out->putAttr(attrOf(fid, path));
+}
+
+void execute(const TolmFsRequest& r, TolmFsReply* out) {
+    switch (r.opcode) {
+        case TOLM_OP_GETATTR:
+            return getAttr(r, out);
+        case TOLM_OP_WRITE:
+            return write(r, out);
+        case TOLM_OP_LOOKUP:
+            return lookup(r, out);
+        case TOLM_OP_READLINK:
+            return readLink(r, out);
+        case TOLM_OP_READ:
+            return read(r, out);
+        case TOLM_OP_READDIR:
+            return readDir(r, out);
+        case TOLM_OP_CREATE:
+            return makeObject(r, out, false);
+        case TOLM_OP_REMOVE:
+            return removeObject(r, out, false);
+        case TOLM_OP_SETATTR:
+            return setAttr(r, out);
+        case TOLM_OP_MKDIR:
+            return makeObject(r, out, true);
+        case TOLM_OP_RMDIR:
+            return removeObject(r, out, true);
+        case TOLM_OP_RENAME:
+            return renameObject(r, out);
+        case TOLM_OP_LINK:
+            return linkObject(r, out);
+        case TOLM_OP_CONFIGUREDM:
+        case TOLM_OP_SETATTRDM:
+            log(r.opcode == TOLM_OP_CONFIGUREDM ? "configureDM" : "setattrDM", r, "");
+            out->putWord(TolmFsReply::success(0, false));
+            return;
+        default:
+            throw Fail{kInvalid};
+    }
+}
+
+// The faults switched on, in order; 0 when none applies to this request.
+uint32_t fault() {
+    if (g_options.busyRequests > 0) {
+        g_options.busyRequests--;
+        return kBusy;
+    }
+    if (g_options.offlineOnce) {
+        g_options.offlineOnce = false;
+        return kOffline;
+    }
+    if (g_options.noVfsOnce) {
+        g_options.noVfsOnce = false;
+        return kNoSuchVfs;
+    }
+    return 0;
+}
+
+void serve(void*, RfServerCall* call, RfPacket* requestp) {
+    std::vector<uint8_t> bytes(requestp->datap, requestp->datap + requestp->size);
+    Rf_freePacket(requestp);
+    TolmFsReply out;
+    {
+        std::lock_guard<std::mutex> lk(g_lock);
+        if (g_options.silent)
+            return;
+        TolmFsRequest r;
+        try {
+            if (!TolmFsRequest::decode(bytes.data(), bytes.size(), &r))
+                throw Fail{kInvalid};
+            if (uint32_t f = fault()) {
+                if (g_log != nullptr) {
+                    fprintf(g_log, "fault %u\n", f);
+                    fflush(g_log);
+                }
+                throw Fail{f};
+            }
+            execute(r, &out);
+        } catch (const Fail& f) {
+            out = TolmFsReply();
+            out.putWord(TolmFsReply::failure(f.code));
+            // A failed lookup still carries its fid, attributes and text.
+            if (r.opcode == TOLM_OP_LOOKUP) {
+                tolm_attr_t none = {};
+                out.putFid(tolm_fid_t{0, 0, 0});
+                out.putAttr(none);
+                out.putCounted("");
+            }
+        }
+    }
+    RfPacket* response = RfUser_allocPacket(g_endp);
+    if (response == nullptr)
+        return;
+    nbuf_addIov(response, out.bytes().data(), static_cast<int32_t>(out.bytes().size()));
+    Rf_sendResponse(call, response);
+}
+
+}  // namespace
+
+bool SimDbladeFs::start(const Options& options) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    if (g_running)
+        return true;
+    g_options = options;
+    if (RfUser_createUDPEndPoint(options.port, &g_endp) != 0 || g_endp == nullptr)
+        return false;
+    RfUser_setDropPct(g_endp, options.dropPct);
+    if (Rf_create(g_endp, &g_rf) != 0 ||
+        Rf_createServer(g_rf, kInterface, serve, nullptr, nullptr) != 0)
+        return false;
+    if (!options.logFile.empty())
+        g_log = fopen(options.logFile.c_str(), "a");
+    if (RfUser_startDispatchThread(&g_thread, nullptr, g_endp) != 0)
+        return false;
+    g_running = true;
+    return true;
+}
+
+void SimDbladeFs::stop() {
+    if (!g_running)
+        return;
+    RfUser_killDispatchThread(&g_thread);
+    Rf_destroy(g_rf);
+    RfUser_destroyUDPEndPoint(g_endp);
+    g_rf = nullptr;
+    g_endp = nullptr;
+    if (g_log != nullptr)
+        fclose(g_log);
+    g_log = nullptr;
+    g_running = false;
+}
+
+void SimDbladeFs::addVfs(uint32_t vfsId, const std::string& name, const std::string& dir) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_vfs[vfsId] = Vfs{name, dir};
+}
+
+uint16_t SimDbladeFs::port() {
+    return g_endp != nullptr ? RfUser_getEndPointPort(g_endp) : 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+// The simulated D-blade file service: an Rf server (interface 1) on a UDP
+// port, executing the file operations of the cluster file system on
+// directories of the local file system, one per VFS, and answering with the
+// message layouts of the client library (TolmFsRequest.h, TolmFsReply.h,
+// TolmDirSegment.h).
+//
+// Decisions where the protocol leaves the D-blade free:
+// - Objects: a VFS's root is {vfs, 27, 0}; every other object gets a vnode
+//   (counting from 1000) and a uniquifier (1) when first seen by its path,
+//   kept for the life of the process; a removed object's fid is forgotten, a
+//   renamed one's moves with it.
+// - A symbolic link whose text starts with "@vfs:" is a mount point into the
+//   VFS named after the colon: a lookup of it fails with 262 and carries the
+//   fid {vfs, 27, 0} and that name; readMountPoint gives root vnode 27,
+//   uniquifier 0 and the name. Any other symbolic link fails a lookup with
+//   257 and carries the link's own fid; readLink gives its text.
+// - Directory reads list the names in byte order, without "." and "..";
+//   names are packed into name segments in that order (a name taking one
+//   entry, plus one per further 16 bytes), up to 4 segments (8192 bytes) per
+//   reply. The cookie is the index of the first segment to send; the reply
+//   with the last segment has the end flag, and an empty directory gives a
+//   reply of no segments with the end flag.
+// - Read: the end flag is set when the piece reaches the end of the file.
+// - Create and mkDir of an existing name fail with 265; remove of a
+//   directory fails with 266 ("Not a Regular File"), rmDir of a non-empty one
+//   with 269. setAttr applies the mode (how & 1) and the size (how & 8).
+//   rename and link work within one VFS and answer the attributes of the
+//   (target) directory. configureDM and setattrDM answer a bare 0.
+// - System errors: ENOENT 258, EEXIST 265, ENOTDIR 261, ENOTEMPTY 269,
+//   EISDIR 271, EACCES and EPERM 256, ENOSPC 277, EROFS 278, others 264; a
+//   fid of a VFS it does not serve 16, of an object it does not know 263.
+// - Request log: with a log file, one line per request: the operation name,
+//   then "vfs=V", and for read and write "offset=O count=C", for lookups and
+//   the name operations "name=N" (after any fault it answered with).
+class SimDbladeFs {
+  public:
+    struct Options {
+        uint16_t port = 0;
+        // Answer 288 (busy) to the next N requests.
+        uint32_t busyRequests = 0;
+        // Answer 287 (offline) or 16 (no such VFS) to the next request, once.
+        bool offlineOnce = false;
+        bool noVfsOnce = false;
+        // Percentage of outgoing datagrams dropped by the endpoint.
+        int32_t dropPct = 0;
+        // Never answer.
+        bool silent = false;
+        std::string logFile;
+    };
+
+    // Creates the endpoint and server and starts the dispatch thread; false
+    // when the port cannot be had.
+    static bool start(const Options& options);
+    static void stop();
+    static void addVfs(uint32_t vfsId, const std::string& name, const std::string& dir);
+    static uint16_t port();
+};

@@ -1,0 +1,364 @@
+#include "TolmObj.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "TolmErr.h"
+#include "TolmFsReply.h"
+#include "TolmVldb.h"
+
+TolmVldb* TolmObj::_vldb = nullptr;
+RfUserEndPoint* TolmObj::_endp = nullptr;
+
+namespace {
+
+// D-blade errors the common procedure knows.
+constexpr uint32_t kNoSuchVfs = 16;
+constexpr uint32_t kSymlink = 257;
+constexpr uint32_t kMountPoint = 262;
+constexpr uint32_t kMountedAt = 283;
+constexpr uint32_t kOffline = 287;
+constexpr uint32_t kBusy = 288;
+constexpr uint32_t kBeingCopied = 292;
+constexpr uint32_t kMoving = 295;
+constexpr int kBusyRetries = 3;
+
+constexpr uint32_t kSpecPlain = 2;
+constexpr uint32_t kSpecLookup = 0x10002;
+constexpr uint32_t kSpecRemove = 8;
+
+uint32_t fsError(uint32_t code) {
+    return code | TOLM_ERR_FS;
+}
+
+// The status of a reply and the attributes after it.
+uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr) {
+    TolmFsReply r(reply.data(), reply.size());
+    uint32_t status;
+    tolm_attr_t scratch;
+    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch))
+        return TOLM_ERR_INVALID_DATA;
+    return 0;
+}
+
+}  // namespace
+
+TolmObj::TolmObj(TolmVldb* vldb) {
+    _vldb = vldb;
+    _endp = TolmVldb::getEndPoint();
+}
+
+uint32_t TolmObj::checkName(const char* name) {
+    if (name == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    if (name[0] == '\0')
+        return TOLM_ERR_EMPTY_FILENAME;
+    if (strlen(name) > TOLM_MAX_NAME)
+        return TOLM_ERR_NAME_TOO_LONG;
+    return 0;
+}
+
+TolmFsRequest TolmObj::request(uint16_t opcode, unsigned prefetch, bool readlock,
+                               uint32_t specifier) const {
+    TolmFsRequest req;
+    req.opcode = opcode;
+    req.dchipFlags = dchipPrefetch(prefetch) | (readlock ? DCHIP_READLOCK : 0);
+    req.cred = _cred;
+    req.flags = static_cast<uint8_t>((_isNoAccessChk ? TOLM_REQ_NO_ACCESS_CHECK : 0) |
+                                     (_isNoDirTimeChange ? TOLM_REQ_NO_DIR_TIME_CHANGE : 0));
+    req.addWord(specifier | (_isNoDm ? TOLM_SPEC_NO_DM : 0));
+    return req;
+}
+
+uint32_t TolmObj::send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
+                       int32_t timeoutSecs) {
+    reply->clear();
+    if (req.withCredentials && tolmCredDomainId(req.cred) != 0)
+        return TOLM_ERR_BAD_DOMAIN;
+    std::vector<uint8_t> message = req.encode();
+    if (message.size() > static_cast<size_t>(RF_MAX_BODY))
+        return TOLM_ERR_INVALID_PARAMETERS;
+    uint32_t refresh = 0;
+    int busyRetries = 0;
+    for (;;) {
+        RfPacket* packet = RfUser_allocPacket(_endp);
+        if (packet == nullptr)
+            return TOLM_ERR_NO_MEMORY;
+        nbuf_addIov(packet, message.data(), static_cast<int32_t>(message.size()));
+        RfConn* conn = _vldb->getDbladeLockHeld(vfsId, refresh);
+        if (conn == nullptr) {
+            Rf_freePacket(packet);
+            return tolmFsLibErrNo;
+        }
+        RfPacket* response = nullptr;
+        _calls++;
+        uint32_t st = TolmVldb::doRfCall(conn, packet, &response, timeoutSecs);
+        if (st != 0)
+            return st;
+        reply->clear();
+        while (response != nullptr) {
+            RfPacket* next = response->nextp;
+            response->nextp = nullptr;
+            reply->insert(reply->end(), response->datap, response->datap + response->size);
+            Rf_freePacket(response);
+            response = next;
+        }
+        uint32_t status;
+        TolmFsReply r(reply->data(), reply->size());
+        if (!r.getWord(&status))
+            return TOLM_ERR_INVALID_DATA;
+        if (!TolmFsReply::failed(status))
+            return 0;
+        uint32_t error = TolmFsReply::error(status);
+        if ((error == kBusy || error == kBeingCopied || error == kMoving) &&
+            busyRetries < kBusyRetries) {
+            busyRetries++;
+            continue;
+        }
+        // The VFS may have moved: ask where it is now, once.
+        if ((error == kNoSuchVfs || error == kOffline) && _vldb->useVldb() && !refresh) {
+            refresh = 1;
+            continue;
+        }
+        return fsError(error);
+    }
+}
+
+uint32_t TolmObj::getAttr(const tolm_fid_t* fid, tolm_attr_t* attr) {
+    if (fid == nullptr || attr == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    TolmFsRequest req = request(TOLM_OP_GETATTR, 1, true, 0);
+    // Attributes are fetched without credentials.
+    req.withCredentials = false;
+    req.flags = 0;
+    req.addFid(*fid);
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, fid->vfs, &reply);
+    return st != 0 ? st : attrReply(reply, attr);
+}
+
+uint32_t TolmObj::setAttr(const tolm_fid_t* fid, const tolm_set_attr_t* set, tolm_attr_t* pre) {
+    if (fid == nullptr || set == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    TolmFsRequest req = request(TOLM_OP_SETATTR, 5, true, kSpecPlain);
+    req.addFid(*fid);
+    req.addSetAttr(*set);
+    // No guard: bits, seconds, nanoseconds all 0.
+    req.addWord(0);
+    req.addWord(0);
+    req.addWord(0);
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, fid->vfs, &reply);
+    return st != 0 ? st : attrReply(reply, pre);
+}
+
+uint32_t TolmObj::readLink(const tolm_fid_t* fid, tolm_attr_t* attr, char* buffer) {
+    if (fid == nullptr || buffer == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    TolmFsRequest req = request(TOLM_OP_READLINK, 1, true, kSpecPlain);
+    req.addFid(*fid);
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, fid->vfs, &reply);
+    if (st != 0)
+        return st;
+    TolmFsReply r(reply.data(), reply.size());
+    uint32_t status;
+    tolm_attr_t scratch;
+    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch))
+        return TOLM_ERR_INVALID_DATA;
+    size_t n = TolmFsReply::count(status);
+    if (n > TOLM_LINK_BUFFER - 1 || r.restLength() < n)
+        return TOLM_ERR_INVALID_DATA;
+    memcpy(buffer, r.rest(), n);
+    buffer[n] = '\0';
+    return 0;
+}
+
+uint32_t TolmObj::readMountPoint(const tolm_fid_t* fid, tolm_attr_t* attr, tolm_mountpinfo* info) {
+    if (fid == nullptr || info == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    TolmFsRequest req = request(TOLM_OP_READLINK, 1, true, TOLM_SPEC_READ_MOUNT_POINT);
+    req.addFid(*fid);
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, fid->vfs, &reply);
+    if (st != 0)
+        return st;
+    TolmFsReply r(reply.data(), reply.size());
+    uint32_t status;
+    tolm_attr_t scratch;
+    std::string name;
+    memset(info, 0, sizeof *info);
+    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch) ||
+        !r.getWord(&info->rootvnode) || !r.getWord(&info->rootunique) ||
+        !r.getCounted(&name, TOLM_MAX_VOLNAME - 1))
+        return TOLM_ERR_INVALID_DATA;
+    info->volnameLength = static_cast<uint32_t>(name.size());
+    memcpy(info->volname, name.data(), name.size());
+    return 0;
+}
+
+uint32_t TolmObj::rename(const tolm_fid_t* fromDir, const tolm_fid_t* toDir, const char* fromName,
+                         const char* toName, tolm_attr_t* attr) {
+    if (fromDir == nullptr || toDir == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    if (uint32_t st = checkName(fromName))
+        return st;
+    if (uint32_t st = checkName(toName))
+        return st;
+    if (fromDir->vfs != toDir->vfs)
+        return TOLM_ERR_RENAME_ACROSS_VFS;
+    TolmFsRequest req = request(TOLM_OP_RENAME, 7, true, kSpecPlain);
+    req.addFid(*fromDir);
+    req.addFid(*toDir);
+    req.addWord(static_cast<uint32_t>(strlen(fromName)));
+    req.addWord(static_cast<uint32_t>(strlen(toName)));
+    req.sourceName = fromName;
+    req.targetName = toName;
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, fromDir->vfs, &reply);
+    return st != 0 ? st : attrReply(reply, attr);
+}
+
+uint32_t TolmObj::link(const tolm_fid_t* dir, const tolm_fid_t* file, const char* name,
+                       tolm_attr_t* attr, uint32_t) {
+    if (dir == nullptr || file == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    if (uint32_t st = checkName(name))
+        return st;
+    if (dir->vfs != file->vfs)
+        return TOLM_ERR_LINK_ACROSS_VFS;
+    TolmFsRequest req = request(TOLM_OP_LINK, 6, true, kSpecPlain);
+    req.addFid(*dir);
+    req.addFid(*file);
+    req.addWord(static_cast<uint32_t>(strlen(name)));
+    req.sourceName = name;
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, dir->vfs, &reply);
+    return st != 0 ? st : attrReply(reply, attr);
+}
+
+uint32_t TolmObj::remove(const tolm_fid_t* dir, const char* name, tolm_attr_t* attr) {
+    if (dir == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    if (uint32_t st = checkName(name))
+        return st;
+    if (name[0] == '/')
+        return TOLM_ERR_ABSOLUTE_PATH;
+    TolmFsRequest req = request(TOLM_OP_REMOVE, 6, true, kSpecRemove);
+    req.addFid(*dir);
+    req.addWord(static_cast<uint32_t>(strlen(name)));
+    req.sourceName = name;
+    std::vector<uint8_t> reply;
+    uint32_t st = send(req, dir->vfs, &reply);
+    return st != 0 ? st : attrReply(reply, attr);
+}
+
+uint32_t TolmObj::configureDM(uint32_t class0Version, uint32_t enabled) {
+    TolmFsRequest req = request(TOLM_OP_CONFIGUREDM, 0, false, TOLM_SPEC_NO_DM);
+    req.addWord(class0Version);
+    req.addWord(enabled);
+    std::vector<uint8_t> reply;
+    // Not tied to one VFS: the D-blade of the last object worked on.
+    return send(req, _fid.vfs, &reply);
+}
+
+uint32_t TolmObj::setattrDM(const tolm_fid_t* fid, uint32_t typeIndex, uint32_t typeBits,
+                            uint32_t class0Version) {
+    if (fid == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    TolmFsRequest req = request(TOLM_OP_SETATTRDM, 5, true, TOLM_SPEC_NO_DM);
+    req.addFid(*fid);
+    req.addWord(typeIndex);
+    req.addWord(typeBits);
+    req.addWord(class0Version);
+    std::vector<uint8_t> reply;
+    return send(req, fid->vfs, &reply);
+}
+
+uint32_t TolmObj::lookup(const tolm_fid_t* dir, const char* path, int follow, char** absLink,
+                         tolm_fid_t* out) {
+    if (dir == nullptr || path == nullptr || out == nullptr)
+        return TOLM_ERR_INVALID_PARAMETERS;
+    if (strlen(path) > TOLM_MAX_PATH)
+        return TOLM_ERR_NAME_TOO_LONG;
+    _fileName = path;
+    tolm_fid_t current = *dir;
+    int crossings = 0;
+    std::vector<uint8_t> reply;
+    for (;;) {
+        if (_fileName == "/") {
+            *out = current;
+            return 0;
+        }
+        size_t start = _fileName.find_first_not_of('/');
+        if (start == std::string::npos) {
+            *out = current;
+            return 0;
+        }
+        size_t stop = _fileName.find('/', start);
+        std::string component = _fileName.substr(start, stop - start);
+        std::string rest = stop == std::string::npos ? "" : _fileName.substr(stop);
+        if (component.size() > TOLM_MAX_NAME)
+            return TOLM_ERR_NAME_TOO_LONG;
+
+        TolmFsRequest req = request(TOLM_OP_LOOKUP, 1, true, kSpecLookup);
+        req.addFid(current);
+        req.addWord(static_cast<uint32_t>(component.size()));
+        req.sourceName = component;
+        uint32_t st = send(req, current.vfs, &reply);
+        TolmFsReply r(reply.data(), reply.size());
+        uint32_t status;
+        tolm_fid_t found;
+        std::string text;
+        bool decoded = !reply.empty() && r.getWord(&status) && r.getFid(&found) &&
+                       r.getAttr(&_attrs) && r.getCounted(&text, TOLM_MAX_PATH);
+        if (st == 0) {
+            if (!decoded)
+                return TOLM_ERR_INVALID_DATA;
+            current = found;
+            _fileName = rest;
+            continue;
+        }
+        bool isLink = st == fsError(kSymlink);
+        bool isMount = st == fsError(kMountPoint) || st == fsError(kMountedAt);
+        if (!isLink && !isMount)
+            return st;
+        if (!decoded)
+            return TOLM_ERR_INVALID_DATA;
+        if (!follow) {
+            *out = found;
+            return 0;
+        }
+        if (++crossings >= TOLM_MAX_CROSSINGS)
+            return isLink ? TOLM_ERR_TOO_MANY_SYMLINKS : TOLM_ERR_TOO_MANY_MOUNTS;
+        if (isLink) {
+            std::vector<char> target(TOLM_LINK_BUFFER);
+            st = readLink(&found, nullptr, target.data());
+            if (st != 0)
+                return st;
+            if (target[0] == '/') {
+                if (absLink != nullptr)
+                    *absLink = strdup(target.data());
+                return TOLM_ERR_ABSOLUTE_SYMLINK;
+            }
+            // The link's text takes the place of the component; resolution
+            // goes on from the directory that holds the link.
+            std::string next = std::string(target.data()) + rest;
+            if (next.size() > TOLM_MAX_PATH)
+                return TOLM_ERR_NAME_TOO_LONG;
+            _fileName = next;
+            continue;
+        }
+        // A mount point: the rest of the path is in the VFS it names.
+        if (text.empty() || text.size() > TOLM_MAX_VOLNAME - 1)
+            return TOLM_ERR_INVALID_DATA;
+        _volumeName = text;
+        uint32_t vfsId = 0;
+        st = _vldb->getDbladeLockHeld(_volumeName.c_str(), &vfsId, 0);
+        if (st != 0)
+            return st;
+        current = found;
+        current.vfs = vfsId;
+        _fileName = "/" + rest;
+    }
+}

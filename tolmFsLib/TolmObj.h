@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "RfPthread.h"
+#include "TolmFsRequest.h"
+#include "TolmFsTypes.h"
+
+class TolmVldb;
+
+// The longest path `lookup` takes, and the size of a link's text.
+constexpr size_t TOLM_MAX_PATH = 5631;
+constexpr size_t TOLM_LINK_BUFFER = 5632;
+// The longest name that one request carries (255 words).
+constexpr size_t TOLM_MAX_NAME = 1020;
+// Symbolic links and mount points crossed by one lookup: the 255th fails.
+constexpr int TOLM_MAX_CROSSINGS = 255;
+
+// The operations on objects of the cluster file system: each builds one
+// request (TolmFsRequest.h), sends it over Rf to the D-blade that serves the
+// object's VFS and decodes the reply (TolmFsReply.h). Every operation returns
+// 0 or a status of the client library (TolmErr.h); null required arguments
+// give 0x1000001.
+//
+// Sending retries at once, up to 3 more times, while the D-blade answers 288
+// (busy), 292 (being copied) or 295 (moving); 16 (no such VFS) and 287
+// (offline) are retried once with the location asked anew, in location-service
+// mode. Any other D-blade error is returned as code | 0x2000000.
+//
+// An object holds per-call scratch state and is used by one thread at a time.
+class TolmObj {
+  public:
+    // Every object of the process works through this location service client
+    // (and its endpoint), set up already.
+    explicit TolmObj(TolmVldb* vldb);
+    virtual ~TolmObj() = default;
+    TolmObj(const TolmObj&) = delete;
+    TolmObj& operator=(const TolmObj&) = delete;
+
+    void setCred(const tolm_cred_t& cred) { _cred = cred; }
+    void setNoAccessChk(uint32_t on) { _isNoAccessChk = on; }
+    void setNoDirTimeChange(uint32_t on) { _isNoDirTimeChange = on; }
+    void setNoDm(uint32_t on) { _isNoDm = on; }
+
+    // Resolves a relative path from a directory, one lookup per component.
+    // With `follow`, symbolic links and mount points are crossed (at most 254
+    // of them together); a link to an absolute path hands out its text in
+    // `absLink` (to be freed with free) and gives 0x1000003. Without `follow`
+    // the fid of a link or mount point met on the way is the result.
+    uint32_t lookup(const tolm_fid_t* dir, const char* path, int follow, char** absLink,
+                    tolm_fid_t* out);
+    uint32_t lookup(const tolm_fid_t* dir, const char* path, char** absLink, tolm_fid_t* out) {
+        return lookup(dir, path, 1, absLink, out);
+    }
+    // The link's text, zero-terminated, into a buffer of TOLM_LINK_BUFFER bytes.
+    uint32_t readLink(const tolm_fid_t* fid, tolm_attr_t* attr, char* buffer);
+    uint32_t readMountPoint(const tolm_fid_t* fid, tolm_attr_t* attr, tolm_mountpinfo* info);
+    uint32_t getAttr(const tolm_fid_t* fid, tolm_attr_t* attr);
+    uint32_t setAttr(const tolm_fid_t* fid, const tolm_set_attr_t* set, tolm_attr_t* preAttr);
+    uint32_t rename(const tolm_fid_t* fromDir, const tolm_fid_t* toDir, const char* fromName,
+                    const char* toName, tolm_attr_t* attr);
+    uint32_t link(const tolm_fid_t* dir, const tolm_fid_t* file, const char* name,
+                  tolm_attr_t* attr, uint32_t flag);
+    uint32_t remove(const tolm_fid_t* dir, const char* name, tolm_attr_t* attr);
+    uint32_t configureDM(uint32_t class0Version, uint32_t enabled);
+    uint32_t setattrDM(const tolm_fid_t* fid, uint32_t typeIndex, uint32_t typeBits,
+                       uint32_t class0Version);
+
+    // Rf calls made by this object (tests and benchmarks count them).
+    uint32_t callsMade() const { return _calls; }
+
+  protected:
+    // A request with this object's credentials and flags.
+    TolmFsRequest request(uint16_t opcode, unsigned prefetch, bool readlock,
+                          uint32_t specifier) const;
+    // The common sending procedure. On 0 the reply holds the whole reply; on a
+    // D-blade error (code | 0x2000000) it holds the failing reply.
+    uint32_t send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
+                  int32_t timeoutSecs = 0);
+    // Checks a name argument: 0x1000001 null, 0x1000013 empty, 0x1000002 too long.
+    static uint32_t checkName(const char* name);
+
+    tolm_attr_t _attrs = {};
+    std::string _fileName;
+    std::string _volumeName;
+    tolm_fid_t _fid = {};
+    tolm_cred_t _cred = {};
+    uint32_t _isNoAccessChk = 0;
+    uint32_t _isNoDirTimeChange = 0;
+    uint32_t _isNoDm = 0;
+    uint32_t _calls = 0;
+
+    static TolmVldb* _vldb;
+    static RfUserEndPoint* _endp;
+};
