@@ -73,7 +73,8 @@ TolmFsRequest TolmObj::request(uint16_t opcode, unsigned prefetch, bool readlock
 uint32_t TolmObj::send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
                        int32_t timeoutSecs) {
     reply->clear();
-    if (req.withCredentials && tolmCredDomainId(req.cred) != 0)
+    // Bad credentials are refused whether or not this request carries them.
+    if (tolmCredDomainId(_cred) != 0)
         return TOLM_ERR_BAD_DOMAIN;
     std::vector<uint8_t> message = req.encode();
     if (message.size() > static_cast<size_t>(RF_MAX_BODY))
