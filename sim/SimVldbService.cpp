@@ -3,6 +3,7 @@
 #include <rpc/pmap_clnt.h>
 #include <rpc/rpc.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -30,6 +31,14 @@ SimVldbService::Options g_options;
 uint32_t g_requests = 0;
 SimRpcConnections g_connections;
 SVCXPRT* g_xprt = nullptr;
+FILE* g_log = nullptr;
+
+void logLine(const std::string& line) {
+    if (g_log == nullptr)
+        return;
+    fprintf(g_log, "%s\n", line.c_str());
+    fflush(g_log);
+}
 
 u_short* oneDblade(uint16_t id) {
     u_short* ids = static_cast<u_short*>(malloc(sizeof(u_short)));
@@ -76,6 +85,13 @@ void SimVldbService::setOptions(const Options& options) {
     g_options = options;
     g_requests = 0;
     g_connections.reset(options.dropRequests);
+}
+
+void SimVldbService::setLogFile(const std::string& path) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    if (g_log != nullptr)
+        fclose(g_log);
+    g_log = path.empty() ? nullptr : fopen(path.c_str(), "a");
 }
 
 void SimVldbService::addVfs(const std::string& name, uint32_t vfsid, uint16_t dbladeId) {
@@ -141,6 +157,7 @@ bool_t stream_vfsid_lookup_3_svc(stream_vfsid_lookup_input* in, stream_vfsid_loo
         return FALSE;
     std::lock_guard<std::mutex> lk(g_lock);
     out->context = in->context;
+    logLine("vldb vfsid_lookup vfsid=" + std::to_string(in->vfsid));
     if (g_options.forcedResult != 0) {
         out->result = g_options.forcedResult;
         return TRUE;
@@ -170,6 +187,7 @@ bool_t stream_mount_lookup_3_svc(stream_mount_lookup_input* in, stream_mount_loo
     }
     // The name comes with its terminating zero; a name without one is taken whole.
     std::string name(in->mntpt.mntpt_val, strnlen(in->mntpt.mntpt_val, in->mntpt.mntpt_len));
+    logLine("vldb mount_lookup name=" + name);
     auto it = g_vfs.find(name);
     if (it == g_vfs.end()) {
         out->result = kNoSuchName;

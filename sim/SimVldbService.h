@@ -23,6 +23,9 @@ class SimVldbService {
     static bool start();
     static void stop();
     static void setOptions(const Options& options);
+    // Appends one line per stream lookup to the file ("vldb vfsid_lookup
+    // vfsid=N", "vldb mount_lookup name=N"); empty: no log.
+    static void setLogFile(const std::string& path);
 
     static void addVfs(const std::string& name, uint32_t vfsid, uint16_t dbladeId);
     static void clear();

@@ -86,7 +86,8 @@ const char kUsage[] =
     "  --fs-novfs-once         answer the first request with 16 (no such VFS)\n"
     "  --fs-drop PCT           drop PCT%% of its outgoing datagrams\n"
     "  --fs-silent             never answer\n"
-    "  --fs-log FILE           append one line per request to FILE\n"
+    "  --fs-log FILE           append one line per request to FILE (and one per\n"
+    "                          VLDB stream lookup)\n"
     "storage side:\n";
 
 struct Settings {
@@ -379,6 +380,7 @@ int main(int argc, char** argv) {
         for (const auto& v : s.vfses)
             SimVldbService::addVfs(v.name, v.id, v.dblade);
         SimVldbService::setOptions(s.vldbOptions);
+        SimVldbService::setLogFile(s.fsOptions.logFile);
     }
     if (s.dldb) {
         if (!SimDldbService::start()) {
