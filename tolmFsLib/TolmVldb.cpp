@@ -14,6 +14,7 @@
 
 #include "Check.h"
 #include "LocalRpcClient.h"
+#include "OptionalLock.h"
 #include "TolmErr.h"
 #include "dldb.h"
 #include "vldb.h"
@@ -39,6 +40,11 @@ constexpr time_t kRpcTimeoutSecs = 25;
 // The first IPv4 address of a host. On failure `herr` is the resolver's error
 // and `notInet` tells a host that has only other kinds of address.
 bool resolveHost(const char* host, in_addr_t* addr, int* herr, bool* notInet) {
+    // One resolution at a time: the resolver's shared state is guarded by
+    // locks of the C library that the thread checker cannot see, and handles
+    // are made seldom enough for this to cost nothing.
+    static pthread_mutex_t resolving = PTHREAD_MUTEX_INITIALIZER;
+    OptionalLock hold(&resolving);
     hostent entry;
     hostent* found = nullptr;
     std::vector<char> buffer(1024);
