@@ -15,7 +15,8 @@ constexpr u_int kMatchVfsname = 2;
 uint32_t VldbUtil::lookupVfsid(const char* name, uint32_t& vfsid) {
     vfsid = 0;
     CLIENT* clnt = localTcpClient("localhost", VLDB_PROGRAM, VLDB_VERSION_3);
-    if (!clnt) return static_cast<uint32_t>(-1);
+    if (!clnt)
+        return static_cast<uint32_t>(-1);
 
     vldb_record_lookup_input in;
     memset(&in, 0, sizeof in);
@@ -32,7 +33,8 @@ uint32_t VldbUtil::lookupVfsid(const char* name, uint32_t& vfsid) {
         return static_cast<uint32_t>(st);
     }
     if (out.result == 0) {
-        if (out.r.r_len > 0) vfsid = out.r.r_val[0].vfsid;
+        if (out.r.r_len > 0)
+            vfsid = out.r.r_val[0].vfsid;
         clnt_freeres(clnt, reinterpret_cast<xdrproc_t>(xdr_vldb_record_lookup_result),
                      reinterpret_cast<char*>(&out));
     }

@@ -6,8 +6,13 @@
 #include <ctime>
 
 #include "CollectionEnv.h"
+#include "RecordFiles.h"
 #include "SLogger.h"
+#include "SerializationException.h"
+#include "SnapDir.h"
 #include "Snapshot.h"
+#include "TlSerializer.h"
+#include "TlXmlRenderer.h"
 
 CollectorMain::CollectorMain(CollectorConfig& config, CollectionEnv* env)
     : _shortRing(config.shortRingSize),
@@ -63,7 +68,8 @@ CollectorMain::~CollectorMain() {
     pthread_cond_destroy(&_pauseCv);
     pthread_mutex_destroy(&_pauseLock);
     for (Snapshot* s : _persistq)
-        if (s) s->release();
+        if (s)
+            s->release();
 }
 
 void CollectorMain::shutdown() {
@@ -77,15 +83,18 @@ void CollectorMain::shutdown() {
 }
 
 void CollectorMain::waitToComplete() {
-    if (!_started) return;
-    if (_persistenceStarted) pthread_join(_persistenceThread, nullptr);
+    if (!_started)
+        return;
+    if (_persistenceStarted)
+        pthread_join(_persistenceThread, nullptr);
     pthread_join(_collectionThread, nullptr);
     _started = false;
     _persistenceStarted = false;
 }
 
 bool CollectorMain::waitToComplete(int timeoutMs) {
-    if (!_started) return true;
+    if (!_started)
+        return true;
     timespec deadline;
     clock_gettime(CLOCK_REALTIME, &deadline);
     deadline.tv_sec += timeoutMs / 1000;
@@ -95,17 +104,23 @@ bool CollectorMain::waitToComplete(int timeoutMs) {
         deadline.tv_nsec -= 1000000000L;
     }
     if (_persistenceStarted) {
-        if (pthread_timedjoin_np(_persistenceThread, nullptr, &deadline) != 0) return false;
+        if (pthread_timedjoin_np(_persistenceThread, nullptr, &deadline) != 0)
+            return false;
         _persistenceStarted = false;
     }
-    if (pthread_timedjoin_np(_collectionThread, nullptr, &deadline) != 0) return false;
+    if (pthread_timedjoin_np(_collectionThread, nullptr, &deadline) != 0)
+        return false;
     _started = false;
     return true;
 }
 
-void* CollectorMain::collectStub(void* self) { return static_cast<CollectorMain*>(self)->collect(); }
+void* CollectorMain::collectStub(void* self) {
+    return static_cast<CollectorMain*>(self)->collect();
+}
 
-void* CollectorMain::persistStub(void* self) { return static_cast<CollectorMain*>(self)->persist(); }
+void* CollectorMain::persistStub(void* self) {
+    return static_cast<CollectorMain*>(self)->persist();
+}
 
 void CollectorMain::pause(unsigned int seconds) {
     timespec deadline;
@@ -113,7 +128,8 @@ void CollectorMain::pause(unsigned int seconds) {
     deadline.tv_sec += seconds;
     pthread_mutex_lock(&_pauseLock);
     while (!_shutdown) {
-        if (pthread_cond_timedwait(&_pauseCv, &_pauseLock, &deadline) == ETIMEDOUT) break;
+        if (pthread_cond_timedwait(&_pauseCv, &_pauseLock, &deadline) == ETIMEDOUT)
+            break;
     }
     pthread_mutex_unlock(&_pauseLock);
 }
@@ -154,11 +170,13 @@ int32_t CollectorMain::nextSampleNumber(int32_t n) {
 void* CollectorMain::persist() {
     for (;;) {
         pthread_mutex_lock(&_persistenceLock);
-        while (_persistq.empty() && !_shutdown) pthread_cond_wait(&_cv, &_persistenceLock);
+        while (_persistq.empty() && !_shutdown)
+            pthread_cond_wait(&_cv, &_persistenceLock);
         if (_shutdown) {
             size_t dropped = _persistq.size();
             for (Snapshot* s : _persistq)
-                if (s) s->release();
+                if (s)
+                    s->release();
             _persistq.clear();
             pthread_mutex_unlock(&_persistenceLock);
             if (dropped)
@@ -168,7 +186,8 @@ void* CollectorMain::persist() {
         Snapshot* s = _persistq.front();
         _persistq.pop_front();
         pthread_mutex_unlock(&_persistenceLock);
-        if (!s) continue;
+        if (!s)
+            continue;
         try {
             if (!_env->persistSnapshot(s)) {
                 if (_config.persistBinary)
@@ -183,16 +202,49 @@ void* CollectorMain::persist() {
     }
 }
 
-void CollectorMain::persistBinary(Snapshot* /*snapshot*/) {
+// Each record goes into its own file; a record that cannot be written costs
+// only its file. A file written before (two persistences in one second) is
+// cut to the new length, so no old bytes remain after its end.
+void CollectorMain::persistBinary(Snapshot* snapshot) {
     SLogger::debug("Persisting binary");
-    // Until the cluster file objects exist, getSnapDir ends every attempt
-    // after the volume lookup, and the snapshot is not written.
-    _statsDirMgr.getSnapDir();
+    SnapDir* dir = _statsDirMgr.getSnapDir();
+    if (dir == nullptr)
+        return;
+    forEachRecordFile(snapshot, [&](auto& rec, const char* name, const char*, const char* error) {
+        TlSerializer* s = nullptr;
+        try {
+            s = dir->getSerializer(name);
+            serializeWhole(rec, *s);
+            s->close();
+            s->cutToWritten();
+        } catch (SerializationException& e) {
+            SLogger::err(error, e.msg.c_str(), static_cast<int>(e.code));
+        }
+        delete s;
+    });
+    delete dir;
 }
 
-void CollectorMain::persistXml(Snapshot* /*snapshot*/) {
+void CollectorMain::persistXml(Snapshot* snapshot) {
     SLogger::debug("Persisting XML");
-    _statsDirMgr.getSnapDir();
+    SnapDir* dir = _statsDirMgr.getSnapDir();
+    if (dir == nullptr)
+        return;
+    forEachRecordFile(snapshot, [&](auto& rec, const char*, const char* name, const char* error) {
+        TlXmlRenderer* r = nullptr;
+        try {
+            r = dir->getXmlRenderer(name);
+            r->skipZeroAttributes(_config.skipZeroXmlStats);
+            r->header();
+            rec.toXml(*r);
+            r->close();
+            r->cutToWritten();
+        } catch (SerializationException& e) {
+            SLogger::err(error, e.msg.c_str(), static_cast<int>(e.code));
+        }
+        delete r;
+    });
+    delete dir;
 }
 
 SnapshotRing* CollectorMain::getAllSnapshots() {
@@ -206,10 +258,12 @@ Snapshot* CollectorMain::getEarliestSnapshot() {
     Snapshot* l = _longRing.earliest();
     // On equal timestamps the long ring's snapshot wins.
     if (s && (!l || s->timestamp < l->timestamp)) {
-        if (l) l->release();
+        if (l)
+            l->release();
         return s;
     }
-    if (s) s->release();
+    if (s)
+        s->release();
     return l;
 }
 
@@ -217,10 +271,12 @@ Snapshot* CollectorMain::getLatestSnapshot() {
     Snapshot* s = _shortRing.latest();
     Snapshot* l = _longRing.latest();
     if (s && (!l || s->timestamp > l->timestamp)) {
-        if (l) l->release();
+        if (l)
+            l->release();
         return s;
     }
-    if (s) s->release();
+    if (s)
+        s->release();
     return l;
 }
 

@@ -14,6 +14,7 @@
 #include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
+#include "RecordFiles.h"
 #include "SLogger.h"
 #include "SerializationException.h"
 #include "Snapshot.h"
@@ -29,8 +30,6 @@ void* volatile SignalMgr::sig_addr = nullptr;
 
 namespace {
 
-constexpr unsigned int ALL = 0xffffffffu;
-
 sigset_t servedSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -44,20 +43,13 @@ void logMkdirFailure(const std::string& path) {
     SLogger::err("Failed to create (signal) dump directory '%s': %d", path.c_str(), errno);
 }
 
-void serializeWhole(NbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
-void serializeWhole(DbladeStats& r, Serializer& s) { r.serialize(s, ALL); }
-void serializeWhole(MgmtProcStats& r, Serializer& s) { r.serialize(s, ALL); }
-void serializeWhole(LpStatsSet& r, Serializer& s) { r.serialize(s); }
-void serializeWhole(FcdStats& r, Serializer& s) { r.serialize(s); }
-
 template <typename R>
-void writeBinary(std::string& path, const char* name, R* rec) {
-    if (!rec) return;
+void writeBinary(std::string& path, const char* name, R& rec) {
     size_t dirLength = path.size();
     path += name;
     try {
         FileSerializer s(path);
-        serializeWhole(*rec, s);
+        serializeWhole(rec, s);
     } catch (SerializationException& e) {
         SLogger::err("%s: %d", e.msg.c_str(), static_cast<int>(e.code));
     }
@@ -65,14 +57,13 @@ void writeBinary(std::string& path, const char* name, R* rec) {
 }
 
 template <typename R>
-void writeXml(std::string& path, const char* name, R* rec, bool skipZero) {
-    if (!rec) return;
+void writeXml(std::string& path, const char* name, R& rec, bool skipZero) {
     size_t dirLength = path.size();
     path += name;
     {
         XmlDumper d(path);
         d.skipZeroAttributes(skipZero);
-        rec->toXml(d);
+        rec.toXml(d);
     }
     path.resize(dirLength);
 }
@@ -85,25 +76,21 @@ std::string stampName(int32_t timestamp) {
     localtime_r(&t, &tm);
     char text[32];
     // Four-digit year, then two digits each: 20261206-134501.
-    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900,
-             tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return text;
 }
 
 void dumpBinary(std::string& path, Snapshot* snapshot) {
-    writeBinary(path, "nblade", snapshot->nblade());
-    writeBinary(path, "dblade", snapshot->dblade());
-    writeBinary(path, "lp", snapshot->lps());
-    writeBinary(path, "fcd", snapshot->fcds());
-    writeBinary(path, "mgmtproc", snapshot->mgmt());
+    forEachRecordFile(snapshot, [&](auto& rec, const char* name, const char*, const char*) {
+        writeBinary(path, name, rec);
+    });
 }
 
 void dumpXml(std::string& path, Snapshot* snapshot, bool skipZero) {
-    writeXml(path, "nblade.xml", snapshot->nblade(), skipZero);
-    writeXml(path, "dblade.xml", snapshot->dblade(), skipZero);
-    writeXml(path, "lp.xml", snapshot->lps(), skipZero);
-    writeXml(path, "fcd.xml", snapshot->fcds(), skipZero);
-    writeXml(path, "mgmtproc.xml", snapshot->mgmt(), skipZero);
+    forEachRecordFile(snapshot, [&](auto& rec, const char*, const char* xmlName, const char*) {
+        writeXml(path, xmlName, rec, skipZero);
+    });
 }
 
 SignalMgr::SignalMgr()
@@ -116,7 +103,8 @@ SignalMgr::SignalMgr()
       _stopArg(nullptr) {}
 
 SignalMgr::~SignalMgr() {
-    if (_initialized) sigaction(SIGUSR1, &_oldsa, nullptr);
+    if (_initialized)
+        sigaction(SIGUSR1, &_oldsa, nullptr);
 }
 
 void SignalMgr::blockServedSignals() {
@@ -140,7 +128,8 @@ void SignalMgr::configure(SnapshotProvider* provider, const char* dir, bool dump
     _dumpAsXml = dumpAsXml;
     _skipZeroAttrs = skipZeroAttrs;
     _dumpEnabled = dir != nullptr;
-    if (dir) _dir = dir;
+    if (dir)
+        _dir = dir;
 }
 
 void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
@@ -175,7 +164,8 @@ pthread_t SignalMgr::_thread;
 std::atomic<bool> SignalMgr::_stopping{false};
 
 void SignalMgr::stop() {
-    if (!_threadStarted) return;
+    if (!_threadStarted)
+        return;
     _stopping = true;
     // Wakes the thread's sigwait; the signal is served by nobody.
     pthread_kill(_thread, SIGTERM);
@@ -189,10 +179,13 @@ void* SignalMgr::signalThread(void*) {
     sigset_t set = servedSignals();
     for (;;) {
         int sig = 0;
-        if (sigwait(&set, &sig) != 0) continue;
-        if (_stopping) break;
+        if (sigwait(&set, &sig) != 0)
+            continue;
+        if (_stopping)
+            break;
         if (sig == SIGUSR1) {
-            if (mgr->_dumpEnabled) dumpSnapshots(sig);
+            if (mgr->_dumpEnabled)
+                dumpSnapshots(sig);
         } else if (mgr->_stopHandler) {
             mgr->_stopHandler(mgr->_stopArg);
         } else {
@@ -211,9 +204,11 @@ void SignalMgr::dumpSnapshots(int /*signal*/) {
 }
 
 void SignalMgr::_dumpSnapshots() {
-    if (!_pProvider) return;
+    if (!_pProvider)
+        return;
     SnapshotRing* ring = _pProvider->getAllSnapshots();
-    if (!ring) return;
+    if (!ring)
+        return;
     std::string path = _dir + "/tolmstats";
     if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
         logMkdirFailure(path);
