@@ -11,6 +11,7 @@
 #include "SerializationException.h"
 #include "SnapDir.h"
 #include "Snapshot.h"
+#include "TlDirectory.h"
 #include "TlSerializer.h"
 #include "TlXmlRenderer.h"
 
@@ -210,6 +211,7 @@ void CollectorMain::persistBinary(Snapshot* snapshot) {
     SnapDir* dir = _statsDirMgr.getSnapDir();
     if (dir == nullptr)
         return;
+    notePersisting(dir->directory()->getPath());
     forEachRecordFile(snapshot, [&](auto& rec, const char* name, const char*, const char* error) {
         TlSerializer* s = nullptr;
         try {
@@ -222,6 +224,7 @@ void CollectorMain::persistBinary(Snapshot* snapshot) {
         }
         delete s;
     });
+    notePersisting("");
     delete dir;
 }
 
@@ -230,6 +233,7 @@ void CollectorMain::persistXml(Snapshot* snapshot) {
     SnapDir* dir = _statsDirMgr.getSnapDir();
     if (dir == nullptr)
         return;
+    notePersisting(dir->directory()->getPath());
     forEachRecordFile(snapshot, [&](auto& rec, const char*, const char* name, const char* error) {
         TlXmlRenderer* r = nullptr;
         try {
@@ -244,7 +248,21 @@ void CollectorMain::persistXml(Snapshot* snapshot) {
         }
         delete r;
     });
+    notePersisting("");
     delete dir;
+}
+
+void CollectorMain::notePersisting(const std::string& path) {
+    pthread_mutex_lock(&_persistenceLock);
+    _persisting = path;
+    pthread_mutex_unlock(&_persistenceLock);
+}
+
+std::string CollectorMain::persistenceInProgress() {
+    pthread_mutex_lock(&_persistenceLock);
+    std::string path = _persisting;
+    pthread_mutex_unlock(&_persistenceLock);
+    return path;
 }
 
 SnapshotRing* CollectorMain::getAllSnapshots() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <list>
+#include <string>
 
 #include "CollectorConfig.h"
 #include "SnapshotProvider.h"
@@ -17,7 +18,7 @@ class CollectionEnv;
 // persistence thread, which writes every persistSampleRate-th snapshot into
 // the statistics volume. Answers the provider operations over both rings.
 class CollectorMain : public SnapshotProvider {
-public:
+  public:
     // Collects through `env` (borrowed; it must outlive this object): the
     // daemon passes a CollectorEnv, tests their own.
     CollectorMain(CollectorConfig& config, CollectionEnv* env);
@@ -30,6 +31,10 @@ public:
     Snapshot* getLatestSnapshot() override;
     Snapshot* getSnapshot(long timestamp) override;
     void getTimestamps(std::vector<unsigned int>& out) override;
+
+    // The path of the timestamp directory being written, or "" when no
+    // persistence is in progress (a stop that cannot wait names it in the log).
+    std::string persistenceInProgress();
 
     // Tells both threads to stop: the collection pause ends at once, a
     // persistence in progress finishes, queued snapshots are dropped.
@@ -46,6 +51,7 @@ public:
     void* persist();
     void persistBinary(Snapshot* snapshot);
     void persistXml(Snapshot* snapshot);
+    void notePersisting(const std::string& path);
 
     // The sample number after n: n + 1, or 0 where that would not be a
     // non-negative signed 32-bit number.
@@ -54,7 +60,7 @@ public:
     static void* collectStub(void* self);
     static void* persistStub(void* self);
 
-private:
+  private:
     void start();
     // Waits `seconds`, or less when shutdown() is called.
     void pause(unsigned int seconds);
@@ -62,6 +68,8 @@ private:
     SnapshotRing _shortRing;
     SnapshotRing _longRing;
     std::list<Snapshot*> _persistq;
+    // The timestamp directory being written ("" between persistences).
+    std::string _persisting;
     StatsDirMgr _statsDirMgr;
     CollectorConfig _config;
     CollectionEnv* _env;

@@ -71,8 +71,9 @@ const char kUsage[] =
     "                          tolm.stats_:100:1)\n"
     "  --volume DIR            serve the statistics VFS tolm.stats_ from DIR (default:\n"
     "                          a temporary directory, removed at exit)\n"
+    "  --stats-vfs-after S     the VLDB knows tolm.stats_ only after S seconds\n"
     "  --dblade ID:PORT[:HOST] a D-blade the DLDB knows: its Rf port and host\n"
-    "                          (repeatable; default 1:7020:localhost)\n"
+    "                          (repeatable; default 1:7700:localhost)\n"
     "  --no-vldb, --no-dldb    do not register that service\n"
     "  --vldb-result N         answer every VLDB lookup with result N (102, 119...)\n"
     "  --dldb-status N         answer every DLDB lookup with status N (1, 3...)\n"
@@ -115,6 +116,7 @@ struct Settings {
     SimVldbService::Options vldbOptions;
     SimDldbService::Options dldbOptions;
     std::string volume;
+    int statsVfsAfter = 0;
     bool dbladeFs = true;
     SimDbladeFs::Options fsOptions;
     SimStorageConfig storage;
@@ -228,6 +230,10 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
                 return false;
             }
             (a == "--volume" ? s.volume : s.fsOptions.logFile) = argv[++i];
+        } else if (a == "--stats-vfs-after") {
+            if (!value(n) || n < 0)
+                return false;
+            s.statsVfsAfter = static_cast<int>(n);
         } else if (a == "--no-dblade-fs") {
             s.dbladeFs = false;
         } else if (a == "--fs-busy") {
@@ -371,14 +377,15 @@ int main(int argc, char** argv) {
     if (!statsVfs)
         s.vfses.push_back(Settings::VfsEntry{kStatsVfs, 100, 1, s.volume});
     if (s.dblades.empty())
-        s.dblades.push_back(Settings::DbladeEntry{1, 7020, "localhost"});
+        s.dblades.push_back(Settings::DbladeEntry{1, 7700, "localhost"});
     if (s.vldb) {
         if (!SimVldbService::start()) {
             fprintf(stderr, "tolmnodesim: cannot register the VLDB\n");
             return 1;
         }
         for (const auto& v : s.vfses)
-            SimVldbService::addVfs(v.name, v.id, v.dblade);
+            if (s.statsVfsAfter == 0 || v.name != kStatsVfs)
+                SimVldbService::addVfs(v.name, v.id, v.dblade);
         SimVldbService::setOptions(s.vldbOptions);
         SimVldbService::setLogFile(s.fsOptions.logFile);
     }
@@ -406,7 +413,15 @@ int main(int argc, char** argv) {
             s.root.c_str(), s.volume.c_str());
 
     auto next = std::chrono::steady_clock::now() + std::chrono::seconds(s.period);
+    auto statsVfsAt = std::chrono::steady_clock::now() + std::chrono::seconds(s.statsVfsAfter);
+    bool statsVfsPending = s.vldb && s.statsVfsAfter > 0;
     while (!g_stop) {
+        if (statsVfsPending && std::chrono::steady_clock::now() >= statsVfsAt) {
+            for (const auto& v : s.vfses)
+                if (v.name == kStatsVfs)
+                    SimVldbService::addVfs(v.name, v.id, v.dblade);
+            statsVfsPending = false;
+        }
         // Hanging, requests wait unread in their connections.
         if (s.hang)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

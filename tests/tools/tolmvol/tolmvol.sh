@@ -82,10 +82,10 @@ expect 1 "an unknown VFS" "$VOL" --vfs nothere ls /
 expect 2 "no command" "$VOL"
 grep -q "^usage: tolmvol" "$W/err" || fail "usage not printed"
 expect 2 "too many arguments" "$VOL" ls / /x
-expect 2 "--dblade without --vfsid" "$VOL" --dblade localhost:7020 ls /
+expect 2 "--dblade without --vfsid" "$VOL" --dblade localhost:7700 ls /
 
 # Stand-alone, straight to the D-blade.
-expect 0 "stand-alone ls" "$VOL" --dblade localhost:7020 --vfsid 100 ls /
+expect 0 "stand-alone ls" "$VOL" --dblade localhost:7700 --vfsid 100 ls /
 grep -q ' node1$' "$W/out" || fail "stand-alone ls: $(cat "$W/out")"
 
 expect 0 "rm" "$VOL" rm /node1/nblade

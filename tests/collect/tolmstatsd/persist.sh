@@ -1,0 +1,149 @@
+#!/bin/bash
+# Persistence end to end: the daemon writes snapshots into the statistics
+# volume of tolmnodesim (VLDB, DLDB and D-blade file service over Rf) and
+# prunes it; the files are checked in the volume's backing directory. The
+# daemon collects without the node's files (zeros), which is all persistence
+# needs. Runs inside tests/netns-run. Usage: persist.sh BUILD_DIR
+set -u
+BUILD=$1
+DAEMON=$BUILD/collect/tolmstatsd/tolmstatsd
+SIM=$BUILD/sim/tolmnodesim/tolmnodesim
+TOLMSTAT=$BUILD/tools/tolmstat/tolmstat
+TOLMDECODE=$BUILD/tools/tolmdecode/tolmdecode
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
+
+if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
+    if [ -n "${CI:-}" ]; then echo "persist: no private namespace under CI" >&2; exit 1; fi
+    echo "persist: no private namespace; skipped"; exit 0
+fi
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+W=$(mktemp -d /tmp/tolmpersist.XXXXXX)
+if [ -L /var/lock ]; then mkdir -p "$(readlink -f /var/lock)"; else mount -t tmpfs tmpfs /var/lock; fi
+mkdir -p /var/lock/subsys
+cleanup() {
+    [ -n "${DPID:-}" ] && kill -9 "$DPID" 2>/dev/null
+    [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$W"
+}
+trap cleanup EXIT
+HOST=$(hostname)
+stamps() { ls "$1" 2>/dev/null | grep -E '^[0-9]{8}-[0-9]{6}$'; }
+
+# start_sim NAME [OPTIONS...]: a node whose volume is $W/NAME/vol.
+start_sim() {
+    local name=$1
+    shift
+    mkdir -p "$W/$name/vol" "$W/$name/dump"
+    "$SIM" --root "$W/$name/node" --volume "$W/$name/vol" --no-mgmt --no-stream "$@" \
+        2> "$W/$name/sim.err" &
+    SPID=$!
+    for _ in $(seq 100); do grep -q "serving under" "$W/$name/sim.err" && break; sleep 0.1; done
+    grep -q "serving under" "$W/$name/sim.err" || fail "$name: tolmnodesim did not start"
+}
+# run_daemon NAME SECONDS [OPTIONS...]: the daemon for a while, a dump, a stop.
+run_daemon() {
+    local name=$1 seconds=$2
+    shift 2
+    "$DAEMON" --nodaemon --base 1 --persistsamplerate 1 --dumpdir "$W/$name/dump" --debug "$@" \
+        > "$W/$name/out" 2> "$W/$name/err" &
+    DPID=$!
+    sleep "$seconds"
+    "$TOLMSTAT" timestamps > "$W/$name/timestamps" 2>&1 || fail "$name: no query answer"
+    kill -USR1 "$DPID"
+    sleep 1
+    kill -TERM "$DPID"
+    local rc=0
+    wait "$DPID" || rc=$?
+    DPID=
+    [ "$rc" = 0 ] || fail "$name: daemon exit status $rc"
+    kill "$SPID"
+    wait "$SPID" 2>/dev/null
+    SPID=
+}
+
+# Binary, three kept; foreign names in the host directory are never touched.
+start_sim binary
+H=$W/binary/vol/$HOST
+mkdir -p "$H/20200101-000001" "$H/abcdefghijklmno" "$H/x20200101-00000" "$H/notes"
+run_daemon binary 6 --persistentries 3 --persisttype binary
+[ "$(stamps "$H" | wc -l)" = 3 ] || fail "binary: $(stamps "$H" | wc -l) timestamp directories, expected 3"
+[ -d "$H/20200101-000001" ] && fail "binary: the oldest timestamp directory was not pruned"
+for keep in abcdefghijklmno x20200101-00000 notes; do
+    [ -d "$H/$keep" ] || fail "binary: $keep was removed"
+done
+for stamp in $(stamps "$H"); do
+    for f in nblade dblade lp fcd mgmtproc; do
+        [ -s "$H/$stamp/$f" ] || fail "binary: $stamp/$f missing"
+        "$TOLMDECODE" "$H/$stamp/$f" > /dev/null 2>&1 || fail "binary: $stamp/$f does not decode"
+    done
+    # The same snapshot's signal dump holds the same bytes (snapshots
+    # persisted after the dump are not in it).
+    for d in "$W"/binary/dump/tolmstats/*/nblade; do
+        cmp -s "$d" "$H/$stamp/nblade" && matched=$((${matched:-0} + 1))
+    done
+done
+[ "${matched:-0}" -ge 2 ] || fail "binary: ${matched:-0} persisted nblade files match a dumped one"
+grep -q "pruning 1 snapshots" "$W/binary/err" || fail "binary: no pruning logged"
+grep -q "Failed" "$W/binary/err" && fail "binary: failures logged: $(grep Failed "$W/binary/err" | head -3)"
+
+# XML, nothing pruned (-1); every file is a well-formed document.
+start_sim xml
+H=$W/xml/vol/$HOST
+mkdir -p "$H/20200101-000001"
+run_daemon xml 4 --persistentries -1 --persisttype xml
+[ -d "$H/20200101-000001" ] || fail "xml: pruned with -1"
+[ "$(stamps "$H" | wc -l)" -ge 3 ] || fail "xml: only $(stamps "$H" | wc -l) timestamp directories"
+for stamp in $(stamps "$H" | grep -v '^2020'); do
+    for f in nblade dblade lp fcd mgmtproc; do
+        head -c 5 "$H/$stamp/$f.xml" | grep -q '^<?xml' || fail "xml: $stamp/$f.xml has no header"
+        xmllint --noout "$H/$stamp/$f.xml" 2>/dev/null || fail "xml: $stamp/$f.xml is not well formed"
+    done
+done
+
+# One kept: every older one goes before the new one is made.
+start_sim one
+H=$W/one/vol/$HOST
+run_daemon one 4 --persistentries 1 --persisttype binary
+[ "$(stamps "$H" | wc -l)" = 1 ] || fail "one: $(stamps "$H" | wc -l) timestamp directories, expected 1"
+
+# The statistics VFS appears later: persistence starts without a restart.
+start_sim late --stats-vfs-after 3
+H=$W/late/vol/$HOST
+run_daemon late 6 --persistentries 10 --persisttype binary
+grep -q "stats vfs tolm.stats_ does not exist" "$W/late/err" || fail "late: the missing VFS was not logged"
+[ "$(stamps "$H" | wc -l)" -ge 1 ] || fail "late: nothing persisted once the VFS existed"
+
+# A D-blade that is always busy, or that loses 30% of its datagrams:
+# collection, dumps and queries go on; a file is whole or its failure logged.
+start_sim busy --fs-busy 1000000
+run_daemon busy 4 --persistentries 3 --persisttype binary
+[ "$(wc -l < "$W/busy/timestamps")" -ge 3 ] || fail "busy: the history did not grow"
+[ -n "$(ls "$W"/busy/dump/tolmstats 2>/dev/null)" ] || fail "busy: no signal dump"
+grep -q "Failed to get root: TolmFs Error : VFS Busy" "$W/busy/err" || fail "busy: the failure was not logged"
+
+start_sim lossy --fs-drop 30
+H=$W/lossy/vol/$HOST
+run_daemon lossy 8 --persistentries 10 --persisttype binary
+[ "$(wc -l < "$W/lossy/timestamps")" -ge 6 ] || fail "lossy: the history did not grow"
+[ -n "$(ls "$W"/lossy/dump/tolmstats 2>/dev/null)" ] || fail "lossy: no signal dump"
+for stamp in $(stamps "$H"); do
+    for f in nblade dblade lp fcd mgmtproc; do
+        [ -e "$H/$stamp/$f" ] || continue
+        if ! "$TOLMDECODE" "$H/$stamp/$f" > /dev/null 2>&1; then
+            # A write that failed, or a persistence that the stop abandoned.
+            grep -q "Failed to write ${f/mgmtproc/mgmt} stats" "$W/lossy/err" ||
+                grep -q "persistence into /$HOST/$stamp abandoned at stop" "$W/lossy/err" ||
+                fail "lossy: $stamp/$f is cut short without a logged error"
+        fi
+    done
+done
+
+if [ "$failures" -ne 0 ]; then
+    echo "persist: $failures failures" >&2
+    exit 1
+fi
+echo "persist: all checks passed"
