@@ -36,8 +36,8 @@ std::string stampNow() {
     struct tm tm;
     localtime_r(&now, &tm);
     char text[32];
-    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900,
-             tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return text;
 }
 
@@ -57,6 +57,8 @@ StatsDirMgr::StatsDirMgr(const std::string& vfsname, int32_t maxSize)
 StatsDirMgr::~StatsDirMgr() {
     _pConn->release();
 }
+
+uint32_t StatsDirMgr::callsMade() const { return _pConn->callsMade(); }
 
 SnapDir* StatsDirMgr::getSnapDir() {
     if (_vfsId == 0) {

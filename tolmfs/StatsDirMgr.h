@@ -30,6 +30,8 @@ class StatsDirMgr {
     void dump();
 
     uint32_t vfsId() const { return _vfsId; }
+    // Rf calls made through the connection so far (benchmarks count them).
+    uint32_t callsMade() const;
     const std::string& hostname() const { return _hostname; }
 
   private:

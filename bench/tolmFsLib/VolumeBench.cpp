@@ -36,11 +36,13 @@ std::vector<uint8_t> g_data(kBytes);
 
 bool startSim() {
     char pattern[] = "/tmp/bench-volume.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return false;
+    if (mkdtemp(pattern) == nullptr)
+        return false;
     g_work = pattern;
     mkdir((g_work + "/vol").c_str(), 0755);
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe(fds) != 0)
+        return false;
     g_sim = fork();
     if (g_sim == 0) {
         dup2(fds[1], 2);
@@ -54,16 +56,19 @@ bool startSim() {
     std::string said;
     char buf[256];
     ssize_t n;
-    while (said.find("serving under") == std::string::npos && (n = read(fds[0], buf, sizeof buf)) > 0)
+    while (said.find("serving under") == std::string::npos &&
+           (n = read(fds[0], buf, sizeof buf)) > 0)
         said.append(buf, static_cast<size_t>(n));
     close(fds[0]);
-    if (said.find("serving under") == std::string::npos) return false;
+    if (said.find("serving under") == std::string::npos)
+        return false;
     uint32_t id = 0;
     if (g_vldb.create("localhost", "localhost", 0) != 0 ||
         g_vldb.getDbladeLockHeld("tolm.stats_", &id, 0) != 0)
         return false;
     g_root = tolm_fid_t{id, TOLM_INO_ROOT, 0};
-    for (size_t i = 0; i < kBytes; i++) g_data[i] = static_cast<uint8_t>(i * 31 + 7);
+    for (size_t i = 0; i < kBytes; i++)
+        g_data[i] = static_cast<uint8_t>(i * 31 + 7);
     return true;
 }
 
@@ -87,10 +92,12 @@ void throughLibrary() {
     set.how = TOLM_SET_MODE;
     set.mode = 0644;
     uint32_t st = file.create(&g_root, "bench", &set, TOLM_CREATE_DEFAULT, &fid, nullptr, 0);
-    if (st == 0) st = file.write(&fid, 0, kBytes, g_data.data(), nullptr);
+    if (st == 0)
+        st = file.write(&fid, 0, kBytes, g_data.data(), nullptr);
     std::vector<uint8_t> back(kBytes);
     uint64_t got = 0;
-    if (st == 0) st = file.read(&fid, 0, kBytes, 0, &got, back.data(), nullptr);
+    if (st == 0)
+        st = file.read(&fid, 0, kBytes, 0, &got, back.data(), nullptr);
     if ((st != 0 && st != TOLM_ERR_END_OF_FILE) || got != kBytes || back != g_data) {
         fprintf(stderr, "bench_volume: %s (0x%07x)\n", TolmErr::tolmFsLibError(st), st);
         exit(1);
@@ -103,24 +110,28 @@ void direct() {
     std::string path = g_work + "/vol/direct";
     unlink(path.c_str());
     int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    for (size_t off = 0; off < kBytes; off += 8192) pwrite(fd, g_data.data() + off, 8192, off);
+    for (size_t off = 0; off < kBytes; off += 8192)
+        pwrite(fd, g_data.data() + off, 8192, off);
     close(fd);
     std::vector<uint8_t> back(kBytes);
     fd = open(path.c_str(), O_RDONLY);
-    for (size_t off = 0; off < kBytes; off += 8192) pread(fd, back.data() + off, 8192, off);
+    for (size_t off = 0; off < kBytes; off += 8192)
+        pread(fd, back.data() + off, 8192, off);
     close(fd);
     benchmark::DoNotOptimize(back.data());
 }
 
 void BM_TolmFileMebibyte(benchmark::State& state) {
-    for (auto _ : state) throughLibrary();
+    for (auto _ : state)
+        throughLibrary();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 2 * kBytes));
     state.counters["rf_calls_per_KiB"] = static_cast<double>(g_calls) / (kBytes / 1024);
 }
 BENCHMARK(BM_TolmFileMebibyte)->Unit(benchmark::kMillisecond);
 
 void BM_DirectMebibyte(benchmark::State& state) {
-    for (auto _ : state) direct();
+    for (auto _ : state)
+        direct();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 2 * kBytes));
 }
 BENCHMARK(BM_DirectMebibyte)->Unit(benchmark::kMillisecond);
@@ -128,18 +139,21 @@ BENCHMARK(BM_DirectMebibyte)->Unit(benchmark::kMillisecond);
 template <typename F>
 double seconds(F f, int rounds) {
     auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < rounds; i++) f();
+    for (int i = 0; i < rounds; i++)
+        f();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / rounds;
 }
 
 // Three runs of each, side by side: min, median, max of the ratio.
 void ratios() {
     std::vector<double> r;
-    for (int i = 0; i < 3; i++) r.push_back(seconds(throughLibrary, 5) / seconds(direct, 5));
+    for (int i = 0; i < 3; i++)
+        r.push_back(seconds(throughLibrary, 5) / seconds(direct, 5));
     std::sort(r.begin(), r.end());
-    printf("\nmebibyte write + read through TolmFile / direct: min %.1f median %.1f max %.1f; "
-           "Rf calls per KiB %.3f\n",
-           r[0], r[1], r[2], static_cast<double>(g_calls) / (kBytes / 1024));
+    printf(
+        "\nmebibyte write + read through TolmFile / direct: min %.1f median %.1f max %.1f; "
+        "Rf calls per KiB %.3f\n",
+        r[0], r[1], r[2], static_cast<double>(g_calls) / (kBytes / 1024));
 }
 
 }  // namespace
