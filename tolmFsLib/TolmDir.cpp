@@ -43,13 +43,9 @@ uint32_t TolmDir::mkDir(const tolm_fid_t* dir, const char* name, const tolm_set_
     uint32_t st = send(req, dir->vfs, &reply);
     if (st != 0)
         return st;
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    uint32_t word;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getWord(&word) || !r.getFid(fid) ||
-        !r.getAttr(attr != nullptr ? attr : &scratch))
-        return TOLM_ERR_INVALID_DATA;
+    st = newObjectReply(reply, fid, attr);
+    if (st != 0)
+        return st;
     return 0;
 }
 
@@ -68,12 +64,7 @@ uint32_t TolmDir::rmDir(const tolm_fid_t* dir, const char* name, tolm_attr_t* at
     _vldb->setRfDefaultCallTimeout(kDefaultTimeoutSecs);
     if (st != 0)
         return st;
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch))
-        return TOLM_ERR_INVALID_DATA;
-    return 0;
+    return attrReply(reply, attr);
 }
 
 uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* count,

@@ -51,13 +51,9 @@ uint32_t TolmFile::create(const tolm_fid_t* dir, const char* name, const tolm_se
     uint32_t st = send(req, dir->vfs, &reply);
     if (st != 0)
         return st;
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    uint32_t word;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getWord(&word) || !r.getFid(fid) ||
-        !r.getAttr(attr != nullptr ? attr : &scratch))
-        return TOLM_ERR_INVALID_DATA;
+    st = newObjectReply(reply, fid, attr);
+    if (st != 0)
+        return st;
     _fid = *fid;
     return 0;
 }

@@ -31,8 +31,14 @@ uint32_t fsError(uint32_t code) {
     return code | TOLM_ERR_FS;
 }
 
-// The status of a reply and the attributes after it.
-uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr) {
+}  // namespace
+
+TolmObj::TolmObj(TolmVldb* vldb) {
+    _vldb = vldb;
+    _endp = TolmVldb::getEndPoint();
+}
+
+uint32_t TolmObj::attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr) {
     TolmFsReply r(reply.data(), reply.size());
     uint32_t status;
     tolm_attr_t scratch;
@@ -41,11 +47,16 @@ uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr) {
     return 0;
 }
 
-}  // namespace
-
-TolmObj::TolmObj(TolmVldb* vldb) {
-    _vldb = vldb;
-    _endp = TolmVldb::getEndPoint();
+uint32_t TolmObj::newObjectReply(const std::vector<uint8_t>& reply, tolm_fid_t* fid,
+                                 tolm_attr_t* attr) {
+    TolmFsReply r(reply.data(), reply.size());
+    uint32_t status;
+    uint32_t word;
+    tolm_attr_t scratch;
+    if (!r.getWord(&status) || !r.getWord(&word) || !r.getFid(fid) ||
+        !r.getAttr(attr != nullptr ? attr : &scratch))
+        return TOLM_ERR_INVALID_DATA;
+    return 0;
 }
 
 uint32_t TolmObj::checkName(const char* name) {

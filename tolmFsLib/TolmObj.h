@@ -79,6 +79,11 @@ class TolmObj {
     // D-blade error (code | 0x2000000) it holds the failing reply.
     uint32_t send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
                   int32_t timeoutSecs = 0);
+    // Reply layouts: the status and attributes; the status, one word, the new
+    // object's fid and attributes (create, mkDir). 0x1000016 when cut short.
+    static uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr);
+    static uint32_t newObjectReply(const std::vector<uint8_t>& reply, tolm_fid_t* fid,
+                                   tolm_attr_t* attr);
     // Checks a name argument: 0x1000001 null, 0x1000013 empty, 0x1000002 too long.
     static uint32_t checkName(const char* name);
 

@@ -528,6 +528,43 @@ RfConn* TolmVldb::dbladeOf(Tsd* tsd, uint32_t dbladeId, uint32_t* status) {
     return entry->connp;
 }
 
+// Called with _vldbMutex held.
+void TolmVldb::moveToTail(Vfs2Dblade* entry) {
+    if (entry->listEntry.lruEntry.inLru)
+        _vfs2DLru->deleteEntry(&entry->listEntry.lruEntry);
+    _vfs2DLru->pushLru(&entry->listEntry.lruEntry);
+}
+
+// Refills the VFS cache entry found before the question (kept in its hash
+// bucket), or the least recently used one, keyed by name or (name null) id.
+void TolmVldb::storeVfs(Vfs2Dblade* cached, const char* vfsName, uint32_t vfsId, uint32_t dbladeId,
+                        RfConn* conn) {
+    pthread_mutex_lock(&_vldbMutex);
+    Vfs2Dblade* entry = cached;
+    if (entry != nullptr) {
+        if (entry->listEntry.lruEntry.inLru)
+            _vfs2DLru->deleteEntry(&entry->listEntry.lruEntry);
+    } else {
+        entry = reinterpret_cast<Vfs2Dblade*>(_vfs2DLru->popLru());
+        TOLM_CHECK_TEXT(entry != nullptr, "entry != __null");
+        _vfs2DHash->deleteEntry(&entry->listEntry.hashEntry);
+    }
+    if (vfsName != nullptr)
+        snprintf(entry->vfsName, sizeof entry->vfsName, "%s", vfsName);
+    entry->vfsId = vfsId;
+    entry->dbladeId = dbladeId;
+    entry->connp = conn;
+    if (cached == nullptr) {
+        if (vfsName != nullptr)
+            _vfs2DHash->insertEntry(entry->vfsName, entry, &entry->listEntry.hashEntry,
+                                    hashVfsName);
+        else
+            _vfs2DHash->insertEntry(&entry->vfsId, entry, &entry->listEntry.hashEntry, hashId);
+    }
+    _vfs2DLru->pushLru(&entry->listEntry.lruEntry);
+    pthread_mutex_unlock(&_vldbMutex);
+}
+
 RfConn* TolmVldb::getDbladeLockHeld(uint32_t vfsId, uint32_t refresh) {
     if (!_useVldb)
         return _standAloneEntry.connp;
@@ -542,9 +579,7 @@ RfConn* TolmVldb::getDbladeLockHeld(uint32_t vfsId, uint32_t refresh) {
             cached = static_cast<Vfs2Dblade*>(found->data);
             if (!refresh) {
                 pthread_mutex_lock(&_vldbMutex);
-                if (cached->listEntry.lruEntry.inLru)
-                    _vfs2DLru->deleteEntry(&cached->listEntry.lruEntry);
-                _vfs2DLru->pushLru(&cached->listEntry.lruEntry);
+                moveToTail(cached);
                 RfConn* conn = cached->connp;
                 pthread_mutex_unlock(&_vldbMutex);
                 return conn;
@@ -561,25 +596,8 @@ RfConn* TolmVldb::getDbladeLockHeld(uint32_t vfsId, uint32_t refresh) {
         tolmFsLibErrNo = status;
         return nullptr;
     }
-    if (_localCachingEbabled) {
-        pthread_mutex_lock(&_vldbMutex);
-        Vfs2Dblade* entry = cached;
-        if (entry != nullptr) {
-            if (entry->listEntry.lruEntry.inLru)
-                _vfs2DLru->deleteEntry(&entry->listEntry.lruEntry);
-        } else {
-            entry = reinterpret_cast<Vfs2Dblade*>(_vfs2DLru->popLru());
-            TOLM_CHECK_TEXT(entry != nullptr, "entry != __null");
-            _vfs2DHash->deleteEntry(&entry->listEntry.hashEntry);
-        }
-        entry->vfsId = vfsId;
-        entry->dbladeId = dbladeId;
-        entry->connp = conn;
-        if (cached == nullptr)
-            _vfs2DHash->insertEntry(&entry->vfsId, entry, &entry->listEntry.hashEntry, hashId);
-        _vfs2DLru->pushLru(&entry->listEntry.lruEntry);
-        pthread_mutex_unlock(&_vldbMutex);
-    }
+    if (_localCachingEbabled)
+        storeVfs(cached, nullptr, vfsId, dbladeId, conn);
     return conn;
 }
 
@@ -602,9 +620,7 @@ uint32_t TolmVldb::getDbladeLockHeld(const char* vfsName, uint32_t* vfsId, uint3
             cached = static_cast<Vfs2Dblade*>(found->data);
             if (!refresh) {
                 pthread_mutex_lock(&_vldbMutex);
-                if (cached->listEntry.lruEntry.inLru)
-                    _vfs2DLru->deleteEntry(&cached->listEntry.lruEntry);
-                _vfs2DLru->pushLru(&cached->listEntry.lruEntry);
+                moveToTail(cached);
                 *vfsId = cached->vfsId;
                 pthread_mutex_unlock(&_vldbMutex);
                 return 0;
@@ -626,27 +642,8 @@ uint32_t TolmVldb::getDbladeLockHeld(const char* vfsName, uint32_t* vfsId, uint3
     if (conn == nullptr)
         return status;
     *vfsId = id;
-    if (_localCachingEbabled) {
-        pthread_mutex_lock(&_vldbMutex);
-        Vfs2Dblade* entry = cached;
-        if (entry != nullptr) {
-            if (entry->listEntry.lruEntry.inLru)
-                _vfs2DLru->deleteEntry(&entry->listEntry.lruEntry);
-        } else {
-            entry = reinterpret_cast<Vfs2Dblade*>(_vfs2DLru->popLru());
-            TOLM_CHECK_TEXT(entry != nullptr, "entry != __null");
-            _vfs2DHash->deleteEntry(&entry->listEntry.hashEntry);
-        }
-        snprintf(entry->vfsName, sizeof entry->vfsName, "%s", vfsName);
-        entry->vfsId = id;
-        entry->dbladeId = dbladeId;
-        entry->connp = conn;
-        if (cached == nullptr)
-            _vfs2DHash->insertEntry(entry->vfsName, entry, &entry->listEntry.hashEntry,
-                                    hashVfsName);
-        _vfs2DLru->pushLru(&entry->listEntry.lruEntry);
-        pthread_mutex_unlock(&_vldbMutex);
-    }
+    if (_localCachingEbabled)
+        storeVfs(cached, vfsName, id, dbladeId, conn);
     return 0;
 }
 

@@ -155,6 +155,9 @@ class TolmVldb {
     uint32_t startRf(bool locationService);
     Dblade2Ip* findDblade(uint32_t dbladeId);
     RfConn* dbladeOf(Tsd* tsd, uint32_t dbladeId, uint32_t* status);
+    void moveToTail(Vfs2Dblade* entry);
+    void storeVfs(Vfs2Dblade* cached, const char* vfsName, uint32_t vfsId, uint32_t dbladeId,
+                  RfConn* conn);
     static void rfCallCb(void* contextp, RfPacket* responsep, int32_t error);
     static void tolmFsLibKeyDestroy(void* tsd);
 

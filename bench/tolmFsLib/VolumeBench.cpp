@@ -17,9 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "NodeSim.h"
 #include "TolmErr.h"
 #include "TolmFile.h"
 #include "TolmVldb.h"
@@ -29,10 +31,11 @@ namespace {
 constexpr size_t kBytes = 1 << 20;
 
 std::string g_work;
-pid_t g_sim = -1;
 TolmVldb g_vldb;
 tolm_fid_t g_root;
 std::vector<uint8_t> g_data(kBytes);
+
+std::unique_ptr<NodeSim> g_node;
 
 bool startSim() {
     char pattern[] = "/tmp/bench-volume.XXXXXX";
@@ -40,27 +43,9 @@ bool startSim() {
         return false;
     g_work = pattern;
     mkdir((g_work + "/vol").c_str(), 0755);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    g_sim = fork();
-    if (g_sim == 0) {
-        dup2(fds[1], 2);
-        std::string root = g_work + "/node";
-        std::string vol = g_work + "/vol";
-        execl(TOLMNODESIM_PATH, "tolmnodesim", "--root", root.c_str(), "--volume", vol.c_str(),
-              "--no-mgmt", "--no-stream", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string said;
-    char buf[256];
-    ssize_t n;
-    while (said.find("serving under") == std::string::npos &&
-           (n = read(fds[0], buf, sizeof buf)) > 0)
-        said.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    if (said.find("serving under") == std::string::npos)
+    mkdir((g_work + "/local").c_str(), 0755);
+    g_node = std::make_unique<NodeSim>(g_work, std::vector<std::string>{}, false);
+    if (!g_node->ready())
         return false;
     uint32_t id = 0;
     if (g_vldb.create("localhost", "localhost", 0) != 0 ||
@@ -74,10 +59,7 @@ bool startSim() {
 
 void stopSim() {
     g_vldb.destroy();
-    if (g_sim > 0) {
-        kill(g_sim, SIGTERM);
-        waitpid(g_sim, nullptr, 0);
-    }
+    g_node.reset();
     system(("rm -rf " + g_work).c_str());
 }
 

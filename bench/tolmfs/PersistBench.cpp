@@ -15,10 +15,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "FileSerializer.h"
+#include "NodeSim.h"
 #include "RecordFiles.h"
 #include "RecordTestUtil.h"
 #include "SnapDir.h"
@@ -31,9 +33,10 @@
 namespace {
 
 std::string g_work;
-pid_t g_sim = -1;
 StatsDirMgr* g_mgr = nullptr;
 Snapshot* g_snapshot = nullptr;
+
+std::unique_ptr<NodeSim> g_node;
 
 bool startSim() {
     char pattern[] = "/tmp/bench-persist.XXXXXX";
@@ -42,27 +45,8 @@ bool startSim() {
     g_work = pattern;
     mkdir((g_work + "/vol").c_str(), 0755);
     mkdir((g_work + "/local").c_str(), 0755);
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    g_sim = fork();
-    if (g_sim == 0) {
-        dup2(fds[1], 2);
-        std::string root = g_work + "/node";
-        std::string vol = g_work + "/vol";
-        execl(TOLMNODESIM_PATH, "tolmnodesim", "--root", root.c_str(), "--volume", vol.c_str(),
-              "--no-mgmt", "--no-stream", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string said;
-    char buf[256];
-    ssize_t n;
-    while (said.find("serving under") == std::string::npos &&
-           (n = read(fds[0], buf, sizeof buf)) > 0)
-        said.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
-    return said.find("serving under") != std::string::npos;
+    g_node = std::make_unique<NodeSim>(g_work, std::vector<std::string>{}, false);
+    return g_node->ready();
 }
 
 Snapshot* makeSnapshot() {
@@ -194,8 +178,7 @@ int main(int argc, char** argv) {
     }
     delete g_mgr;
     g_snapshot->release();
-    kill(g_sim, SIGTERM);
-    waitpid(g_sim, nullptr, 0);
+    g_node.reset();
     system(("rm -rf " + g_work).c_str());
     return 0;
 }
