@@ -88,7 +88,9 @@ void CollectorMain::waitToComplete() {
         return;
     if (_persistenceStarted)
         pthread_join(_persistenceThread, nullptr);
-    pthread_join(_collectionThread, nullptr);
+    if (!_collectionJoined)
+        pthread_join(_collectionThread, nullptr);
+    _collectionJoined = true;
     _started = false;
     _persistenceStarted = false;
 }
@@ -104,13 +106,19 @@ bool CollectorMain::waitToComplete(int timeoutMs) {
         deadline.tv_sec++;
         deadline.tv_nsec -= 1000000000L;
     }
+    // The collection thread first: it ends within a collection, while a
+    // persistence may wait long for the cluster; a thread that has ended is
+    // joined even when the other is not waited for.
+    if (!_collectionJoined) {
+        if (pthread_timedjoin_np(_collectionThread, nullptr, &deadline) != 0)
+            return false;
+        _collectionJoined = true;
+    }
     if (_persistenceStarted) {
         if (pthread_timedjoin_np(_persistenceThread, nullptr, &deadline) != 0)
             return false;
         _persistenceStarted = false;
     }
-    if (pthread_timedjoin_np(_collectionThread, nullptr, &deadline) != 0)
-        return false;
     _started = false;
     return true;
 }

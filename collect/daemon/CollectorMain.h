@@ -75,6 +75,7 @@ class CollectorMain : public SnapshotProvider {
     CollectionEnv* _env;
     bool _started;
     bool _persistenceStarted;
+    bool _collectionJoined = false;
     std::atomic<bool> _shutdown;
     pthread_t _collectionThread;
     pthread_t _persistenceThread;
