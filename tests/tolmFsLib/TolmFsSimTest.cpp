@@ -151,6 +151,14 @@ TEST_F(TolmFsSim, BusyAndOfflineAreRetriedAsTheRulesSay) {
     EXPECT_EQ(before + 2, countLines(log, "vldb vfsid_lookup"))
         << "one lookup for the first try, one for the refreshed one";
     stop();
+
+    // No such VFS once: the same.
+    start({"--fs-novfs-once"});
+    before = countLines(_node->log(), "vldb vfsid_lookup");
+    EXPECT_EQ(0u, _file->getAttr(&_root, &attr));
+    EXPECT_EQ(1, countLines(_node->log(), "fault 16"));
+    EXPECT_EQ(before + 2, countLines(_node->log(), "vldb vfsid_lookup"));
+    stop();
 }
 
 }  // namespace
