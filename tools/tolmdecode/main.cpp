@@ -33,9 +33,17 @@ const char* kUsage =
 enum class Form { Xml, Dump };
 
 // Reads the whole record first, so nothing is printed for one that fails half way.
+// A record file holds one record and nothing after it.
+void refuseTrailingBytes(Deserializer& d) {
+    unsigned char extra;
+    if (d.readBuffer(&extra, 1) != 0)
+        throw SerializationException("trailing bytes after the record", 0);
+}
+
 template <typename R>
 void print(R& rec, Deserializer& d, Form form, bool showZero) {
     rec.deserialize(d);
+    refuseTrailingBytes(d);
     if (form == Form::Dump) {
         rec.dump();
     } else {
@@ -65,6 +73,7 @@ bool decodeFile(const char* path, const char* shown, Form form, bool showZero) {
                     return false;
                 }
                 rec.deserialize(d);
+                refuseTrailingBytes(d);
                 XmlRenderer r;
                 r.skipZeroAttributes(!showZero);
                 rec.toXml(r);
@@ -94,6 +103,9 @@ bool decodeFile(const char* path, const char* shown, Form form, bool showZero) {
         // Some messages carry their own newline.
         while (!msg.empty() && msg.back() == '\n')
             msg.pop_back();
+        // A system error carries its reason.
+        if (e.code != 0)
+            msg += std::string(": ") + strerror(static_cast<int>(e.code));
         fprintf(stderr, "tolmdecode: %s: %s\n", shown, msg.c_str());
         return false;
     }

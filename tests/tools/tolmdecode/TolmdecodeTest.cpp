@@ -29,7 +29,7 @@ std::string xmlOf(R& rec, bool skipZero) {
 }
 
 class Tolmdecode : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(0, std::system((std::string(TOLMSAMPLERECORDS) + " " + dir.path()).c_str()));
     }
@@ -72,17 +72,21 @@ TEST_F(Tolmdecode, FailuresGoToStandardErrorAndTheRestIsDecoded) {
     Bytes lp = readFile(f("lp"));
     // Cut inside the first pool's name.
     writeFile(f("lpname"), Bytes(lp.begin(), lp.begin() + 418));
+    // A whole record with one byte more.
+    Bytes longer = readFile(f("fcd"));
+    longer.push_back(0);
+    writeFile(f("longer"), longer);
 
     Result r = run(dir, f("short") + " " + f("missing") + " " + f("mgmtproc") + " " + f("tiny") +
-                         " " + f("alien") + " " + f("lpname"));
+                            " " + f("alien") + " " + f("lpname") + " " + f("longer"));
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(xmlOf(mgmt, true), r.out) << "nothing of a half-read record is printed";
-    EXPECT_EQ("tolmdecode: " + f("short") + ": Read past EOF\n" +
-                  "tolmdecode: " + f("missing") + ": Cannot open file: " + f("missing") + "\n" +
-                  "tolmdecode: " + f("tiny") + ": Read past EOF\n" +
-                  "tolmdecode: " + f("alien") + ": unknown record type 9\n" +
-                  "tolmdecode: " + f("lpname") +
-                  ": deserialization failed: not enough bytes for name: 4\n",
+    EXPECT_EQ("tolmdecode: " + f("short") + ": Read past EOF\n" + "tolmdecode: " + f("missing") +
+                  ": Cannot open file: " + f("missing") + ": No such file or directory\n" +
+                  "tolmdecode: " + f("tiny") + ": Read past EOF\n" + "tolmdecode: " + f("alien") +
+                  ": unknown record type 9\n" + "tolmdecode: " + f("lpname") +
+                  ": deserialization failed: not enough bytes for name: 4\n" +
+                  "tolmdecode: " + f("longer") + ": trailing bytes after the record\n",
               r.err);
 
     r = run(dir, "--dump " + f("dblade") + " " + f("mgmtproc"));
