@@ -2,7 +2,9 @@
 
 #include <rpc/rpc.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -31,7 +33,9 @@ const char* kUsage =
     "       tolmstat [--host H] at TIMESTAMP TYPE [--xml | --json | --dump] [--showzero]\n"
     "       tolmstat [--host H] all TYPE [--xml | --json | --dump] [--showzero]\n"
     "TYPE is one of nblade, dblade, lp, fcd, mgmtproc. Records print as XML by default,\n"
-    "with zero statistics left out unless --showzero.\n";
+    "with zero statistics left out unless --showzero. TIMESTAMP is the number or the\n"
+    "local-time form that timestamps prints (20261206-235948).\n"
+    "Exit status: 0; 1 no such snapshot; 2 usage error; 3 tolmstatsd not reached.\n";
 
 enum class Form { Xml, Json, Dump };
 
@@ -49,14 +53,61 @@ class StringRenderer : public XmlRenderer {
     std::string text;
 };
 
+constexpr int kNoSnapshot = 1;
+constexpr int kUsageError = 2;
+constexpr int kUnreachable = 3;
+
+std::string g_host = "localhost";
+
 [[noreturn]] void usage(FILE* f, int status) {
     fputs(kUsage, f);
     exit(status);
 }
 
+// A usage error: one line saying what is wrong, then the usage.
+[[noreturn]] void badUsage(const std::string& why) {
+    fprintf(stderr, "tolmstat: %s\n", why.c_str());
+    usage(stderr, kUsageError);
+}
+
 [[noreturn]] void rpcFailure(CLIENT* c) {
-    fprintf(stderr, "%s\n", clnt_sperror(c, "tolmstat"));
-    exit(2);
+    fprintf(stderr, "%s\ntolmstat: is tolmstatsd running on %s?\n", clnt_sperror(c, "tolmstat"),
+            g_host.c_str());
+    exit(kUnreachable);
+}
+
+// A timestamp: a number of seconds that fits 32 bits, or the local-time form
+// "YYYYMMDD-HHMMSS" that timestamps prints.
+bool parseStamp(const std::string& text, unsigned int* out) {
+    if (text.empty())
+        return false;
+    int y, mo, d, h, mi, se;
+    char tail;
+    if (text.size() == 15 &&
+        sscanf(text.c_str(), "%4d%2d%2d-%2d%2d%2d%c", &y, &mo, &d, &h, &mi, &se, &tail) == 6) {
+        struct tm tm = {};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = se;
+        tm.tm_isdst = -1;
+        time_t t = mktime(&tm);
+        if (t < 0 || t > static_cast<time_t>(0xFFFFFFFFu))
+            return false;
+        *out = static_cast<unsigned int>(t);
+        return true;
+    }
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    errno = 0;
+    unsigned long long v = strtoull(text.c_str(), nullptr, 10);
+    if (errno != 0 || v > 0xFFFFFFFFull)
+        return false;
+    *out = static_cast<unsigned int>(v);
+    return true;
 }
 
 template <typename R>
@@ -113,7 +164,7 @@ int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int 
             rpcFailure(c);
         if (all.size() == 0) {
             fprintf(stderr, "tolmstat: no snapshot\n");
-            return 1;
+            return kNoSnapshot;
         }
         if (form == Form::Json) {
             printf("[");
@@ -123,9 +174,25 @@ int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int 
             printf("]\n");
             return 0;
         }
-        for (size_t i = 0; i < all.size(); i++)
+        // One XML document for all of them; a line before each dump.
+        if (form == Form::Xml)
+            printf("<snapshots>\n");
+        for (size_t i = 0; i < all.size(); i++) {
+            int32_t t = static_cast<int32_t>(all[i].first);
+            if (form == Form::Xml)
+                printf("<snapshot timestamp=\"%u\" stamp=\"%s\">\n", all[i].first,
+                       stampName(t).c_str());
+            else if (form == Form::Dump)
+                printf("== %u %s\n", all[i].first, stampName(t).c_str());
+            fflush(stdout);
             if (!print(all[i].second, form, showZero))
-                return 1;
+                return kUsageError;
+            fflush(stdout);
+            if (form == Form::Xml)
+                printf("</snapshot>\n");
+        }
+        if (form == Form::Xml)
+            printf("</snapshots>\n");
         return 0;
     }
     unsigned long proc = what == "earliest" ? first : what == "latest" ? first + 1 : first + 2;
@@ -162,59 +229,66 @@ int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int 
         rpcFailure(c);
     if (!present) {
         fprintf(stderr, "tolmstat: no snapshot\n");
-        return 1;
+        return kNoSnapshot;
     }
-    return print(rec, form, showZero) ? 0 : 1;
+    return print(rec, form, showZero) ? 0 : kUsageError;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string host = "localhost";
     Form form = Form::Xml;
+    int forms = 0;
     bool showZero = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--help")
             usage(stdout, 0);
-        if (a == "--host" && i + 1 < argc)
-            host = argv[++i];
-        else if (a == "--xml")
-            form = Form::Xml;
-        else if (a == "--json")
-            form = Form::Json;
-        else if (a == "--dump")
-            form = Form::Dump;
-        else if (a == "--showzero")
+        if (a == "--host") {
+            if (i + 1 >= argc)
+                badUsage("--host needs a host name");
+            g_host = argv[++i];
+        } else if (a == "--xml" || a == "--json" || a == "--dump") {
+            form = a == "--xml" ? Form::Xml : a == "--json" ? Form::Json : Form::Dump;
+            forms++;
+        } else if (a == "--showzero") {
             showZero = true;
-        else if (a.rfind("--", 0) == 0)
-            usage(stderr, 1);
-        else
+        } else if (a.rfind("--", 0) == 0) {
+            badUsage("unknown option " + a);
+        } else {
             words.push_back(a);
+        }
     }
     if (words.empty())
-        usage(stderr, 1);
+        badUsage("what to ask is missing");
+    if (forms > 1)
+        badUsage("choose one of --xml, --json and --dump");
     const std::string& what = words[0];
     unsigned int stamp = 0;
     std::string type;
     if (what == "timestamps" && words.size() == 1) {
+        if (forms > 0 || showZero)
+            badUsage("timestamps takes no --xml, --json, --dump or --showzero");
     } else if ((what == "earliest" || what == "latest" || what == "all") && words.size() == 2) {
         type = words[1];
     } else if (what == "at" && words.size() == 3) {
-        char* end = nullptr;
-        stamp = static_cast<unsigned int>(strtoul(words[1].c_str(), &end, 0));
-        if (*end)
-            usage(stderr, 1);
+        if (!parseStamp(words[1], &stamp))
+            badUsage("not a timestamp of 32 bits: " + words[1]);
         type = words[2];
     } else {
-        usage(stderr, 1);
+        badUsage("unknown request or wrong number of words");
     }
+    if (!type.empty() && type != "nblade" && type != "dblade" && type != "lp" && type != "fcd" &&
+        type != "mgmtproc")
+        badUsage("unknown record type " + type);
+    const std::string& host = g_host;
 
     CLIENT* c = localTcpClient(host.c_str(), RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
     if (!c) {
-        fprintf(stderr, "%s\n", clnt_spcreateerror("tolmstat"));
-        return 2;
+        fprintf(stderr, "%s\ntolmstat: is tolmstatsd running on %s?\n",
+                clnt_spcreateerror("tolmstat"), host.c_str());
+        return kUnreachable;
     }
     int rc = 1;
     if (what == "timestamps") {
@@ -235,9 +309,6 @@ int main(int argc, char** argv) {
         rc = query<FcdStats, FcdStatsArray>(c, 13, what, stamp, form, showZero);
     } else if (type == "mgmtproc") {
         rc = query<MgmtProcStats, MgmtProcStatsArray>(c, 17, what, stamp, form, showZero);
-    } else {
-        clnt_destroy(c);
-        usage(stderr, 1);
     }
     clnt_destroy(c);
     return rc;

@@ -75,6 +75,27 @@ check '[ -e /var/lock/subsys/tolmstatsd ]' "first lock file stays"
 check '"$TOLMSTAT" latest nblade | xmllint --noout -' "latest nblade is XML"
 check '"$TOLMSTAT" latest mgmtproc | grep -q "<tolmstatsd>"' "mgmt record finds the daemon"
 check '"$TOLMSTAT" all fcd --json | python3 -m json.tool >/dev/null' "all fcd as JSON"
+check '"$TOLMSTAT" all nblade | xmllint --noout -' "all nblade is one XML document"
+n=$("$TOLMSTAT" timestamps | wc -l)
+check '[ "$("$TOLMSTAT" all mgmtproc --dump | grep -c "^== [0-9]* [0-9]\{8\}-[0-9]\{6\}$")" -ge "$n" ]' "a line before each dumped record"
+# "at" by number and by the printed stamp; nothing beyond 32 bits.
+read -r t s < <("$TOLMSTAT" timestamps | head -1)
+check 'cmp -s <("$TOLMSTAT" at "$t" fcd) <("$TOLMSTAT" at "$s" fcd)' "at by number and by stamp agree"
+"$TOLMSTAT" at $((t + 4294967296)) fcd >/dev/null 2>"$WORK/at.err"
+rc=$?
+check '[ $rc = 2 ] && grep -q "not a timestamp of 32 bits" "$WORK/at.err"' "at beyond 32 bits refused (got $rc)"
+"$TOLMSTAT" at -5 fcd >/dev/null 2>&1
+rc=$?
+check "[ $rc = 2 ]" "at -5 refused (got $rc)"
+"$TOLMSTAT" at 1 fcd >/dev/null 2>&1
+rc=$?
+check "[ $rc = 1 ]" "no snapshot at 1: status 1 (got $rc)"
+"$TOLMSTAT" timestamps --json >/dev/null 2>&1
+rc=$?
+check "[ $rc = 2 ]" "timestamps --json refused (got $rc)"
+"$TOLMSTAT" latest fcd --xml --json >/dev/null 2>&1
+rc=$?
+check "[ $rc = 2 ]" "--xml --json refused (got $rc)"
 
 # Every collector found its simulated source: the N-blade files and stream
 # service, the D-blade block through the control file, the storage services
@@ -130,6 +151,9 @@ DPID=
 check "[ $rc = 0 ]" "SIGTERM exit status 0 (got $rc)"
 check '[ ! -e /var/lock/subsys/tolmstatsd ]' "lock file removed"
 check '! rpcinfo -p 127.0.0.1 | grep -qw 536873216' "program unregistered after the stop"
+"$TOLMSTAT" timestamps >/dev/null 2>"$WORK/down.err"
+rc=$?
+check '[ $rc = 3 ] && grep -q "is tolmstatsd running on localhost?" "$WORK/down.err"' "no daemon: status 3 and a hint (got $rc)"
 
 # XML dumps, with no lock directory at all: the daemon runs anyway.
 rm -rf /var/lock/subsys "$WORK/dump/tolmstats"
