@@ -149,6 +149,8 @@ std::string nameArg(const TolmFsRequest& r, size_t lengthWord, const std::string
     std::string name = raw.substr(0, n);
     if (name == "." || name == ".." || name.find('/') != std::string::npos)
         throw Fail{kInvalid};
+    if (g_options.maxName > 0 && name.size() > g_options.maxName)
+        throw Fail{kInvalid};
     return name;
 }
 

@@ -34,6 +34,7 @@
 //   (target) directory. configureDM and setattrDM answer a bare 0.
 // - System errors: ENOENT 258, EEXIST 265, ENOTDIR 261, ENOTEMPTY 269,
 //   EISDIR 271, EACCES and EPERM 256, ENOSPC 277, EROFS 278, others 264; a
+//   name longer than the limit set (if any) 260; a
 //   fid of a VFS it does not serve 16, of an object it does not know 263.
 // - Request log: with a log file, one line per request: the operation name,
 //   then "vfs=V", and for read and write "offset=O count=C", for lookups and
@@ -52,6 +53,9 @@ class SimDbladeFs {
         // Never answer.
         bool silent = false;
         std::string logFile;
+        // Names longer than this are refused with 260 (0: no limit but the
+        // local file system's).
+        size_t maxName = 0;
     };
 
     // Creates the endpoint and server and starts the dispatch thread; false

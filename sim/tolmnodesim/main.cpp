@@ -87,6 +87,7 @@ const char kUsage[] =
     "  --fs-novfs-once         answer the first request with 16 (no such VFS)\n"
     "  --fs-drop PCT           drop PCT%% of its outgoing datagrams\n"
     "  --fs-silent             never answer\n"
+    "  --fs-max-name N         refuse names longer than N bytes (error 260)\n"
     "  --fs-log FILE           append one line per request to FILE (and one per\n"
     "                          VLDB stream lookup)\n"
     "storage side:\n";
@@ -248,6 +249,10 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             if (!value(n) || n < 0 || n > 100)
                 return false;
             s.fsOptions.dropPct = static_cast<int32_t>(n);
+        } else if (a == "--fs-max-name") {
+            if (!value(n) || n < 1)
+                return false;
+            s.fsOptions.maxName = static_cast<size_t>(n);
         } else if (a == "--fs-silent") {
             s.fsOptions.silent = true;
         } else if (a == "--no-vldb") {

@@ -125,6 +125,23 @@ run_daemon busy 4 --persistentries 3 --persisttype binary
 [ -n "$(ls "$W"/busy/dump/tolmstats 2>/dev/null)" ] || fail "busy: no signal dump"
 grep -q "Failed to get root: TolmFs Error : VFS Busy" "$W/busy/err" || fail "busy: the failure was not logged"
 
+# A host name longer than the volume takes (names one byte shorter than it):
+# logged at every persistence.
+if [ ${#HOST} -ge 2 ]; then
+    start_sim shortnames --fs-max-name $((${#HOST} - 1))
+    run_daemon shortnames 4 --persistentries 3 --persisttype binary
+    [ "$(grep -c "Failed to get host directory $HOST: TolmFs Error : Invalid Value (33554692)" "$W/shortnames/err")" -ge 2 ] ||
+        fail "shortnames: the host directory failure was not logged at each persistence"
+    [ "$(wc -l < "$W/shortnames/timestamps")" -ge 3 ] || fail "shortnames: the history did not grow"
+fi
+
+# No D-blade at all: the persistence waits on its calls, the rest goes on and
+# the stop does not wait for it.
+start_sim absent --no-dblade-fs
+run_daemon absent 4 --persistentries 3 --persisttype binary
+[ "$(wc -l < "$W/absent/timestamps")" -ge 3 ] || fail "absent: the history did not grow"
+[ -n "$(ls "$W"/absent/dump/tolmstats 2>/dev/null)" ] || fail "absent: no signal dump"
+
 start_sim lossy --fs-drop 30
 H=$W/lossy/vol/$HOST
 run_daemon lossy 8 --persistentries 10 --persisttype binary
