@@ -1,13 +1,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -33,7 +32,7 @@ xdrproc_t xp(F f) {
 
 // Two rings merged the way the daemon's provider merges them.
 class FakeProvider : public SnapshotProvider {
-public:
+  public:
     FakeProvider() : shortRing(-1), longRing(-1) {}
     SnapshotRing* getAllSnapshots() override {
         SnapshotRing* all = new SnapshotRing(shortRing);
@@ -74,7 +73,8 @@ const timeval kTimeout = {25, 0};
 
 TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
     if (!getenv("TOLM_NETNS_ACTIVE")) {
-        if (getenv("CI")) FAIL() << "the query tests must run in their namespace under CI";
+        if (getenv("CI"))
+            FAIL() << "the query tests must run in their namespace under CI";
         GTEST_SKIP() << "no private namespace";
     }
     FakeProvider provider;
@@ -85,8 +85,8 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
 
     EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 0, xp(xdr_void), nullptr, xp(xdr_void), nullptr, kTimeout));
     // Empty history: the optional records are a lone 0, the arrays a count 0.
-    for (unsigned long proc : {1ul, 2ul, 5ul, 6ul, 9ul, 10ul, 13ul, 14ul, 17ul, 18ul, 4ul, 8ul,
-                               12ul, 16ul, 20ul}) {
+    for (unsigned long proc :
+         {1ul, 2ul, 5ul, 6ul, 9ul, 10ul, 13ul, 14ul, 17ul, 18ul, 4ul, 8ul, 12ul, 16ul, 20ul}) {
         unsigned int word = 99;
         EXPECT_EQ(RPC_SUCCESS, clnt_call(c, proc, xp(xdr_void), nullptr, xp(xdr_u_int),
                                          reinterpret_cast<caddr_t>(&word), kTimeout))
@@ -117,9 +117,9 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
     unsigned int stamp = 100;
     NbladeStats nb;
     memset(&nb.data, 0, sizeof nb.data);  // the structs have padding
-    EXPECT_EQ(RPC_SUCCESS, clnt_call(c, 3, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
-                                     xp(xdr_NbladeStats), reinterpret_cast<caddr_t>(&nb),
-                                     kTimeout));
+    EXPECT_EQ(RPC_SUCCESS,
+              clnt_call(c, 3, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp), xp(xdr_NbladeStats),
+                        reinterpret_cast<caddr_t>(&nb), kTimeout));
     EXPECT_EQ(0, memcmp(&a->nblade()->data.cifs, &nb.data.cifs, sizeof nb.data.cifs));
     // One second off: no snapshot.
     stamp = 101;
@@ -171,8 +171,17 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(0, connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
     // One record-marked call of procedure 4 (all N-blade records), then gone.
-    uint32_t call[] = {htonl(0x80000000u | 40), htonl(1), 0, htonl(2), htonl(RPCPROG_TOLMSTATSD),
-                       htonl(1), htonl(4), 0, 0, 0, 0};
+    uint32_t call[] = {htonl(0x80000000u | 40),
+                       htonl(1),
+                       0,
+                       htonl(2),
+                       htonl(RPCPROG_TOLMSTATSD),
+                       htonl(1),
+                       htonl(4),
+                       0,
+                       0,
+                       0,
+                       0};
     ASSERT_EQ(static_cast<ssize_t>(sizeof call), write(sock, call, sizeof call));
     char some[100];
     EXPECT_GT(read(sock, some, sizeof some), 0);
@@ -191,7 +200,8 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
         out.clear();
         char buf[4096];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
         int rc = pclose(p);
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     };
@@ -216,8 +226,12 @@ TEST(TolmStatsSvr, EveryProcedureAndTheErrors) {
     EXPECT_EQ(1, run("at 101 nblade", out));
     EXPECT_EQ("tolmstat: no snapshot\n", out);
     EXPECT_EQ(1, run("latest dblade", out)) << "these snapshots have no D-blade record";
-    EXPECT_EQ(1, run("sideways", out));
-    EXPECT_EQ(2, run("--host nosuchhost.invalid timestamps", out)) << out;
+    // Exit statuses: 2 a usage error with its reason, 3 no daemon reached.
+    EXPECT_EQ(2, run("sideways", out));
+    EXPECT_EQ(0u, out.find("tolmstat: unknown request or wrong number of words\nusage: tolmstat"))
+        << out;
+    EXPECT_EQ(3, run("--host nosuchhost.invalid timestamps", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("is tolmstatsd running on nosuchhost.invalid?")) << out;
 
     TolmStatsSvr::stopServer();
     loop.join();
@@ -245,7 +259,8 @@ int connectRaw() {
 // `ms`.
 bool closedByServer(int fd, int ms) {
     pollfd p = {fd, POLLIN, 0};
-    if (poll(&p, 1, ms) <= 0) return false;
+    if (poll(&p, 1, ms) <= 0)
+        return false;
     char byte;
     return recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
 }
@@ -255,13 +270,15 @@ bool closedByServer(int fd, int ms) {
 double latestCallMs(int timeoutSecs) {
     auto start = std::chrono::steady_clock::now();
     CLIENT* c = localTcpClient("127.0.0.1", RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
-    if (c == nullptr) return -1;
+    if (c == nullptr)
+        return -1;
     NbladeStats rec;
     timeval timeout = {timeoutSecs, 0};
     clnt_stat st = clnt_call(c, 2, xp(xdr_void), nullptr, xp(xdr_NbladeStats),
                              reinterpret_cast<caddr_t>(&rec), timeout);
     clnt_destroy(c);
-    if (st != RPC_SUCCESS) return -1;
+    if (st != RPC_SUCCESS)
+        return -1;
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
 }
@@ -270,7 +287,8 @@ double latestCallMs(int timeoutSecs) {
 // a byte at a time, a large reply nobody reads, idle connections past the cap.
 TEST(TolmStatsSvr, NoClientHoldsTheService) {
     if (!getenv("TOLM_NETNS_ACTIVE")) {
-        if (getenv("CI")) FAIL() << "the query tests must run in their namespace under CI";
+        if (getenv("CI"))
+            FAIL() << "the query tests must run in their namespace under CI";
         GTEST_SKIP() << "no private namespace";
     }
     // Room for a thousand connections at both of their ends, before the RPC
@@ -300,10 +318,11 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
     std::atomic<bool> dripping{true};
     std::thread drip([&] {
         int fd = connectRaw();
-        const unsigned char call[44] = {0x80, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2,
-                                        0x20, 0, 0x09, 0, 0, 0, 0, 1, 0, 0, 0, 4};
+        const unsigned char call[44] = {0x80, 0, 0,    40, 0,    0, 0, 1, 0, 0, 0, 0, 0, 0,
+                                        0,    2, 0x20, 0,  0x09, 0, 0, 0, 0, 1, 0, 0, 0, 4};
         for (size_t i = 0; dripping && i < sizeof call; i++) {
-            if (send(fd, call + i, 1, MSG_NOSIGNAL) != 1) break;
+            if (send(fd, call + i, 1, MSG_NOSIGNAL) != 1)
+                break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         close(fd);
@@ -313,8 +332,8 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
     ASSERT_GE(deaf, 0);
     int small = 4096;
     setsockopt(deaf, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    const unsigned char all[44] = {0x80, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2,
-                                   0x20, 0, 0x09, 0, 0, 0, 0, 1, 0, 0, 0, 4};
+    const unsigned char all[44] = {0x80, 0, 0,    40, 0,    0, 0, 2, 0, 0, 0, 0, 0, 0,
+                                   0,    2, 0x20, 0,  0x09, 0, 0, 0, 0, 1, 0, 0, 0, 4};
     ASSERT_EQ(44, send(deaf, all, sizeof all, 0));
 
     // Meanwhile another client is answered (the unread reply costs at most the
@@ -355,8 +374,9 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
         ASSERT_GE(ms, 0) << "with " << want << " idle connections";
         best = std::min(best, ms);
     }
-    std::cout << "NBLADE_LATEST with " << want << " idle connections and 10 half-sent records: "
-              << best << " ms (best of 5, connect included)" << std::endl;
+    std::cout << "NBLADE_LATEST with " << want
+              << " idle connections and 10 half-sent records: " << best
+              << " ms (best of 5, connect included)" << std::endl;
     // The same through the user's command, process start included.
     auto start = std::chrono::steady_clock::now();
     std::string cmd = std::string(TOLMSTAT) + " latest nblade >/dev/null";
@@ -365,8 +385,10 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
               << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                      .count()
               << " ms" << std::endl;
-    for (int fd : idle) close(fd);
-    for (int fd : halves) close(fd);
+    for (int fd : idle)
+        close(fd);
+    for (int fd : halves)
+        close(fd);
 
     // Past the cap the least recently used connections make room.
     TolmStatsSvr::setConnectionLimits(60, 20);
@@ -379,7 +401,8 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
     EXPECT_TRUE(closedByServer(capped.front(), 3000)) << "the oldest connection was kept";
     EXPECT_FALSE(closedByServer(capped.back(), 200)) << "the newest connection was closed";
     EXPECT_GE(latestCallMs(8), 0);
-    for (int fd : capped) close(fd);
+    for (int fd : capped)
+        close(fd);
 
     // An orderly stop leaves nothing registered.
     TolmStatsSvr::stopServer();
