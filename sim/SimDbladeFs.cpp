@@ -20,6 +20,14 @@
 namespace {
 
 constexpr uint32_t kInterface = 1;
+// The D-blade's own values (not the client library's constants): the vnode
+// of every VFS root, the file types it reports and the `how` bits it applies.
+constexpr uint32_t kRootVnode = 27;
+constexpr uint8_t kTypeRegular = 1;
+constexpr uint8_t kTypeDirectory = 2;
+constexpr uint8_t kTypeLink = 3;
+constexpr uint32_t kHowMode = 1;
+constexpr uint32_t kHowSize = 8;
 constexpr uint32_t kFirstVnode = 1000;
 constexpr uint32_t kUnique = 1;
 constexpr int kSegmentsPerReply = 4;
@@ -96,7 +104,7 @@ std::string join(const std::string& rel, const std::string& name) {
 
 tolm_fid_t fidOf(uint32_t vfs, const std::string& rel) {
     if (rel.empty())
-        return tolm_fid_t{vfs, TOLM_INO_ROOT, 0};
+        return tolm_fid_t{vfs, kRootVnode, 0};
     auto key = std::make_pair(vfs, rel);
     auto it = g_vnodeOf.find(key);
     uint32_t vnode;
@@ -128,7 +136,7 @@ const Vfs& vfsOf(uint32_t vfs) {
 // The path, relative to its VFS's directory, of an object.
 std::string relOf(const tolm_fid_t& fid) {
     vfsOf(fid.vfs);
-    if (fid.vnode == TOLM_INO_ROOT)
+    if (fid.vnode == kRootVnode)
         return "";
     auto it = g_pathOf.find(std::make_pair(fid.vfs, fid.vnode));
     if (it == g_pathOf.end() || fid.unique != kUnique)
@@ -160,9 +168,9 @@ tolm_attr_t attrOf(const tolm_fid_t& fid, const std::string& path) {
         throw Fail{errnoCode(errno)};
     tolm_attr_t a = {};
     a.uniquifier = fid.unique;
-    a.filetype = S_ISDIR(st.st_mode)   ? TOLM_FILETYPE_DIR
-                 : S_ISLNK(st.st_mode) ? TOLM_FILETYPE_LINK
-                                       : TOLM_FILETYPE_REG;
+    a.filetype = S_ISDIR(st.st_mode)   ? kTypeDirectory
+                 : S_ISLNK(st.st_mode) ? kTypeLink
+                                       : kTypeRegular;
     a.links = static_cast<uint32_t>(st.st_nlink);
     a.mode = static_cast<uint16_t>(st.st_mode);
     a.uid = st.st_uid;
@@ -217,7 +225,7 @@ void lookup(const TolmFsRequest& r, TolmFsReply* out) {
         text = linkText(path);
         if (text.compare(0, strlen(kMountMark), kMountMark) == 0) {
             text = text.substr(strlen(kMountMark));
-            fid = tolm_fid_t{dir.vfs, TOLM_INO_ROOT, 0};
+            fid = tolm_fid_t{dir.vfs, kRootVnode, 0};
             status = TolmFsReply::failure(kMountPoint);
         } else {
             text.clear();
@@ -242,7 +250,7 @@ void readLink(const TolmFsRequest& r, TolmFsReply* out) {
             throw Fail{kInvalid};
         out->putWord(TolmFsReply::success(0, false));
         out->putAttr(attrOf(fid, path));
-        out->putWord(TOLM_INO_ROOT);
+        out->putWord(kRootVnode);
         out->putWord(0);
         out->putCounted(text.substr(strlen(kMountMark)));
         return;
@@ -303,7 +311,7 @@ void makeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
     std::string name = nameArg(r, 17, r.sourceName);
     log(directory ? "mkDir" : "create", r, "name=" + name);
     tolm_set_attr_t set = r.setAttr(4);
-    mode_t mode = (set.how & TOLM_SET_MODE) ? (set.mode & 07777) : (directory ? 0755 : 0644);
+    mode_t mode = (set.how & kHowMode) ? (set.mode & 07777) : (directory ? 0755 : 0644);
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
     if (directory) {
@@ -398,9 +406,9 @@ void setAttr(const TolmFsRequest& r, TolmFsReply* out) {
     std::string path = hostPath(fid.vfs, relOf(fid));
     tolm_attr_t before = attrOf(fid, path);
     tolm_set_attr_t set = r.setAttr(4);
-    if ((set.how & TOLM_SET_MODE) && chmod(path.c_str(), set.mode & 07777) != 0)
+    if ((set.how & kHowMode) && chmod(path.c_str(), set.mode & 07777) != 0)
         throw Fail{errnoCode(errno)};
-    if ((set.how & TOLM_SET_SIZE) && truncate(path.c_str(), static_cast<off_t>(set.size)) != 0)
+    if ((set.how & kHowSize) && truncate(path.c_str(), static_cast<off_t>(set.size)) != 0)
         throw Fail{errnoCode(errno)};
     out->putWord(TolmFsReply::success(0, false));
     out->putAttr(before);

@@ -37,16 +37,9 @@ uint32_t TolmDir::mkDir(const tolm_fid_t* dir, const char* name, const tolm_set_
     TolmFsRequest req = request(TOLM_OP_MKDIR, 6, true, kSpecPlain);
     req.addFid(*dir);
     req.addSetAttr(*set);
-    req.addWord(static_cast<uint32_t>(strlen(name)));
-    req.sourceName = name;
     std::vector<uint8_t> reply;
-    uint32_t st = send(req, dir->vfs, &reply);
-    if (st != 0)
-        return st;
-    st = newObjectReply(reply, fid, attr);
-    if (st != 0)
-        return st;
-    return 0;
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
+    return st != 0 ? st : newObjectReply(reply, fid, attr);
 }
 
 uint32_t TolmDir::rmDir(const tolm_fid_t* dir, const char* name, tolm_attr_t* attr) {
@@ -56,15 +49,11 @@ uint32_t TolmDir::rmDir(const tolm_fid_t* dir, const char* name, tolm_attr_t* at
         return st;
     TolmFsRequest req = request(TOLM_OP_RMDIR, 6, true, kSpecRmDir);
     req.addFid(*dir);
-    req.addWord(static_cast<uint32_t>(strlen(name)));
-    req.sourceName = name;
     std::vector<uint8_t> reply;
     _vldb->setRfDefaultCallTimeout(kRmDirTimeoutSecs);
-    uint32_t st = send(req, dir->vfs, &reply);
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
     _vldb->setRfDefaultCallTimeout(kDefaultTimeoutSecs);
-    if (st != 0)
-        return st;
-    return attrReply(reply, attr);
+    return st != 0 ? st : attrReply(reply, attr);
 }
 
 uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* count,

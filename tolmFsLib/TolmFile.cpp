@@ -45,17 +45,13 @@ uint32_t TolmFile::create(const tolm_fid_t* dir, const char* name, const tolm_se
     TolmFsRequest req = request(TOLM_OP_CREATE, 6, true, specifier);
     req.addFid(*dir);
     req.addSetAttr(*set);
-    req.addWord(static_cast<uint32_t>(strlen(name)));
-    req.sourceName = name;
     std::vector<uint8_t> reply;
-    uint32_t st = send(req, dir->vfs, &reply);
-    if (st != 0)
-        return st;
-    st = newObjectReply(reply, fid, attr);
-    if (st != 0)
-        return st;
-    _fid = *fid;
-    return 0;
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
+    if (st == 0)
+        st = newObjectReply(reply, fid, attr);
+    if (st == 0)
+        _fid = *fid;
+    return st;
 }
 
 uint32_t TolmFile::read(const tolm_fid_t* fid, uint64_t offset, uint64_t length, uint64_t readAhead,

@@ -136,6 +136,13 @@ uint32_t TolmObj::send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uin
     }
 }
 
+uint32_t TolmObj::sendNamed(TolmFsRequest& req, uint32_t vfsId, const char* name,
+                            std::vector<uint8_t>* reply) {
+    req.addWord(static_cast<uint32_t>(strlen(name)));
+    req.sourceName = name;
+    return send(req, vfsId, reply);
+}
+
 uint32_t TolmObj::getAttr(const tolm_fid_t* fid, tolm_attr_t* attr) {
     if (fid == nullptr || attr == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
@@ -242,10 +249,8 @@ uint32_t TolmObj::link(const tolm_fid_t* dir, const tolm_fid_t* file, const char
     TolmFsRequest req = request(TOLM_OP_LINK, 6, true, kSpecPlain);
     req.addFid(*dir);
     req.addFid(*file);
-    req.addWord(static_cast<uint32_t>(strlen(name)));
-    req.sourceName = name;
     std::vector<uint8_t> reply;
-    uint32_t st = send(req, dir->vfs, &reply);
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
     return st != 0 ? st : attrReply(reply, attr);
 }
 
@@ -258,10 +263,8 @@ uint32_t TolmObj::remove(const tolm_fid_t* dir, const char* name, tolm_attr_t* a
         return TOLM_ERR_ABSOLUTE_PATH;
     TolmFsRequest req = request(TOLM_OP_REMOVE, 6, true, kSpecRemove);
     req.addFid(*dir);
-    req.addWord(static_cast<uint32_t>(strlen(name)));
-    req.sourceName = name;
     std::vector<uint8_t> reply;
-    uint32_t st = send(req, dir->vfs, &reply);
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
     return st != 0 ? st : attrReply(reply, attr);
 }
 

@@ -79,6 +79,9 @@ class TolmObj {
     // D-blade error (code | 0x2000000) it holds the failing reply.
     uint32_t send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
                   int32_t timeoutSecs = 0);
+    // The same for a request that ends with a name: its length, then the name.
+    uint32_t sendNamed(TolmFsRequest& req, uint32_t vfsId, const char* name,
+                       std::vector<uint8_t>* reply);
     // Reply layouts: the status and attributes; the status, one word, the new
     // object's fid and attributes (create, mkDir). 0x1000016 when cut short.
     static uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr);

@@ -58,7 +58,9 @@ StatsDirMgr::~StatsDirMgr() {
     _pConn->release();
 }
 
-uint32_t StatsDirMgr::callsMade() const { return _pConn->callsMade(); }
+uint32_t StatsDirMgr::callsMade() const {
+    return _pConn->callsMade();
+}
 
 SnapDir* StatsDirMgr::getSnapDir() {
     if (_vfsId == 0) {

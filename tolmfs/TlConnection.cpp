@@ -64,8 +64,6 @@ TlConnection::TlConnection(const char* host) {
 }
 
 void TlConnection::initialize() {
-    pthread_mutex_init(&_lk, nullptr);
-    _refCount = 1;
     tolm_cred_t cred = {};
     cred.uid = geteuid();
     cred.gid = getegid();
@@ -80,21 +78,14 @@ TlConnection::~TlConnection() {
     delete _ptolmDir;
     _pvldb->destroy();
     delete _pvldb;
-    pthread_mutex_destroy(&_lk);
 }
 
 void TlConnection::addRef() {
-    pthread_mutex_lock(&_lk);
-    _refCount++;
-    pthread_mutex_unlock(&_lk);
+    _refs.add();
 }
 
 void TlConnection::release() {
-    pthread_mutex_lock(&_lk);
-    TOLM_CHECK_TEXT(_refCount > 0, "_refCount > 0");
-    int32_t left = --_refCount;
-    pthread_mutex_unlock(&_lk);
-    if (left == 0)
+    if (_refs.drop() == 0)
         delete this;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
 
+#include "TlRefCount.h"
 #include "TolmFsTypes.h"
 
 class TolmVldb;
@@ -70,7 +69,6 @@ class TlConnection {
     TolmVldb* _pvldb;
     TolmFile* _ptolmFile;
     TolmDir* _ptolmDir;
-    int32_t _refCount;
-    pthread_mutex_t _lk;
+    TlRefCount _refs;
     uint32_t _setupStatus = 0;
 };

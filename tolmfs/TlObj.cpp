@@ -28,15 +28,13 @@ std::string buildPath(const TlObj* parent, const char* name) {
 
 TlObj::TlObj(TlConnection* conn, const TlObj* parent, const char* name, const tolm_fid_t& fid,
              const tolm_attr_t& attr)
-    : _pconn(conn), _fid(fid), _attr(attr), _path(buildPath(parent, name)), _refCount(1) {
+    : _pconn(conn), _fid(fid), _attr(attr), _path(buildPath(parent, name)) {
     _pconn->addRef();
-    pthread_mutex_init(&_lk, nullptr);
 }
 
 TlObj::TlObj(const TlObj& other)
-    : _pconn(other._pconn), _fid(other._fid), _attr(other._attr), _path(other._path), _refCount(1) {
+    : _pconn(other._pconn), _fid(other._fid), _attr(other._attr), _path(other._path) {
     _pconn->addRef();
-    pthread_mutex_init(&_lk, nullptr);
 }
 
 TlObj& TlObj::operator=(const TlObj& other) {
@@ -52,7 +50,6 @@ TlObj& TlObj::operator=(const TlObj& other) {
 }
 
 TlObj::~TlObj() {
-    pthread_mutex_destroy(&_lk);
     _pconn->release();
 }
 
@@ -65,17 +62,11 @@ uint32_t TlObj::updateStats() {
 }
 
 void TlObj::addRef() {
-    pthread_mutex_lock(&_lk);
-    _refCount++;
-    pthread_mutex_unlock(&_lk);
+    _refs.add();
 }
 
 void TlObj::release() {
-    pthread_mutex_lock(&_lk);
-    TOLM_CHECK_TEXT(_refCount > 0, "_refCount > 0");
-    int32_t left = --_refCount;
-    pthread_mutex_unlock(&_lk);
-    if (left == 0)
+    if (_refs.drop() == 0)
         delete this;
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
 #include <string>
 
+#include "TlRefCount.h"
 #include "TolmFsTypes.h"
 
 class TlConnection;
@@ -45,6 +44,5 @@ class TlObj {
     tolm_fid_t _fid;
     tolm_attr_t _attr;
     std::string _path;
-    int32_t _refCount;
-    pthread_mutex_t _lk;
+    TlRefCount _refs;
 };
