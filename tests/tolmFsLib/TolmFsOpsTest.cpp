@@ -233,6 +233,39 @@ TEST_F(TolmFsOps, EveryOperationSendsItsMessageByteForByte) {
     EXPECT_EQ(setattrDM.b, last()) << "setattrDM";
 }
 
+TEST_F(TolmFsOps, AttributesComeOutOfTheirWordsByHand) {
+    // The 15 words of a getAttr reply after the status, written out by hand.
+    B r;
+    r.u32(0);
+    r.u32(0x02ABCDEF);                     // uniquifier 0xABCDEF, file type 2 (directory)
+    r.u32(0x7F000005);                     // links 5, high attributes 0x7F
+    r.u32(0x41ED0020);                     // low attributes 0x20, mode 040755
+    r.u32(1000).u32(100).u32(1796600000);  // uid, gid, atime
+    r.u32(0x00000002).u32(0x00000001);     // length 0x100000002
+    r.u32(11).u32(12).u32(13).u32(14);     // ctime, mtime (seconds, nanoseconds)
+    r.u32(0x00000009).u32(0x00300000);     // blocks 9, domain id 3 (bits 52-63)
+    r.u32(1796500000);                     // crtime
+    _d.queueReply(r.b);
+    ASSERT_EQ(0u, _file.getAttr(&_f, &_a));
+    EXPECT_EQ(0xABCDEFu, _a.uniquifier);
+    EXPECT_EQ(2, _a.filetype);
+    EXPECT_EQ(5u, _a.links);
+    EXPECT_EQ(0x7F, _a.high_attrs);
+    EXPECT_EQ(0x20, _a.low_attrs);
+    EXPECT_EQ(040755, _a.mode);
+    EXPECT_EQ(1000u, _a.uid);
+    EXPECT_EQ(100u, _a.gid);
+    EXPECT_EQ(1796600000u, _a.atime);
+    EXPECT_EQ(0x100000002ULL, _a.length);
+    EXPECT_EQ(11u, _a.ctime_secs);
+    EXPECT_EQ(12u, _a.ctime_nsecs);
+    EXPECT_EQ(13u, _a.mtime_secs);
+    EXPECT_EQ(14u, _a.mtime_nsecs);
+    EXPECT_EQ(9u, _a.blocks);
+    EXPECT_EQ(3, _a.domainId);
+    EXPECT_EQ(1796500000u, _a.crtime);
+}
+
 TEST_F(TolmFsOps, ArgumentsAreCheckedBeforeAnythingIsSent) {
     tolm_fid_t other = {200, 5, 1};
     tolm_fid_t out;
