@@ -16,6 +16,10 @@ tolm_need_packages() {
 
 TOLM_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto libgtest-dev libgmock-dev
     libbenchmark-dev libxml2-utils python3 rpcbind util-linux)
+# What the demo and scripts/try need: building and running the programs only.
+TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto rpcbind util-linux)
+# The programs the demo and scripts/try run.
+TOLM_RUN_TARGETS=(tolmstatsd tolmnodesim tolmsimpreload tolmstat tolmvol tolmdecode)
 
 # tolm_build DIR [cmake options...]: configures and builds the project into DIR.
 tolm_build() {
@@ -23,4 +27,50 @@ tolm_build() {
     shift
     cmake -S "$TOLM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" -j"$(nproc)"
+}
+
+# tolm_build_programs DIR: configures DIR and builds only the programs the
+# demo and scripts/try run, printing the build's own progress lines.
+tolm_build_programs() {
+    local dir=$1
+    echo "== configuring $dir (cmake)"
+    cmake -S "$TOLM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLM_BENCH=OFF >/dev/null
+    echo "== building ${TOLM_RUN_TARGETS[*]} (the first build takes a minute or two)"
+    # make's "[ 42%] Building ..." lines as they come; a failure shows its errors.
+    local log
+    log=$(mktemp)
+    if ! cmake --build "$dir" -j"$(nproc)" --target "${TOLM_RUN_TARGETS[@]}" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        return 1
+    fi
+    grep -E '^\[ *[0-9]+%\] (Building|Linking)' "$log" | sed 's/^/   /' | tail -n 15
+    rm -f "$log"
+}
+
+# tolm_start_node WORK BUILD [tolmstatsd options...]: inside a private
+# namespace, starts tolmnodesim (its files under WORK/sim, its statistics
+# volume in WORK/vol) and tolmstatsd against it with the preload library that
+# redirects the node's files, with a lock directory of the namespace's own.
+# Sets SPID and DPID; the daemon's output goes to WORK/tolmstatsd.log.
+tolm_start_node() {
+    local work=$1 build=$2
+    shift 2
+    # /var/lock is usually a link into /run, which the namespace has fresh;
+    # otherwise a tmpfs goes over it.
+    if [ -L /var/lock ]; then
+        mkdir -p "$(readlink -f /var/lock)"
+    else
+        mount -t tmpfs tmpfs /var/lock
+    fi
+    mkdir -p /var/lock/subsys "$work/dump"
+    "$build/sim/tolmnodesim/tolmnodesim" --root "$work/sim" --volume "$work/vol" >"$work/sim.log" 2>&1 &
+    SPID=$!
+    local _
+    for _ in $(seq 1 100); do grep -q "serving under" "$work/sim.log" && break; sleep 0.1; done
+    local preload
+    preload=$(ls "$build"/sim/preload/*.so | head -1)
+    TOLM_SIM_ROOT="$work/sim" LD_PRELOAD="$preload" "$build/collect/tolmstatsd/tolmstatsd" \
+        --nodaemon --dumpdir "$work/dump" "$@" >"$work/tolmstatsd.log" 2>&1 &
+    DPID=$!
 }

@@ -25,7 +25,7 @@ const std::vector<SmbSlot>& smbSlots() {
         std::vector<SmbSlot> t;
         bool inSmb = false;
         uint32_t word = 0;
-#define SMB_SLOT(type, name)                                                                      \
+#define SMB_SLOT(type, name, ...)                                                                      \
     if (std::strcmp(#name, "SessionRequests") == 0) {                                             \
         inSmb = true;                                                                             \
     }                                                                                             \

@@ -133,7 +133,7 @@ LpStats* LpStatsSetCollector::collectLpStats(RpcHandleSet& handles, LPGetAllEntr
     lp->data.statsRpcStatus = static_cast<uint32_t>(status);
     if (status == 0) {
         lp_stats_data_t& d = lp->data;
-#define LP_COPY_COUNTER(T, name) d.name = stats.name;
+#define LP_COPY_COUNTER(T, name, ...) d.name = stats.name;
         LP_COUNTER_FIELDS(LP_COPY_COUNTER)
 #undef LP_COPY_COUNTER
     }

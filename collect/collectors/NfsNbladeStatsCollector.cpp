@@ -38,7 +38,7 @@ void NfsNbladeStatsCollector::copyCounters(const unsigned int* words, nblade_dat
     };
     unsigned int index;
     // For these protocols the record lists the procedures in procedure order.
-#define NFS_PAIR(type, name) pair(index++, section.name);
+#define NFS_PAIR(type, name, ...) pair(index++, section.name);
     {
         index = NFS2_BASE;
         nb_nfs2_data_t& section = record->nfs2;

@@ -2,7 +2,9 @@
 
 // Field lists of the D-blade record. Each list is the one place where a
 // sub-record's fields are named: the struct, the binary form, the XML form and
-// the dump are all expanded from it. An entry is F(type, name), in wire order.
+// the dump are all expanded from it. An entry is F(type, name), in wire order,
+// with TOLM_GAUGE after the name of a level (a value that goes up and down)
+// rather than a count.
 
 #define DB_BMAP_FIELDS(F) \
     F(uint32_t, dreads) \
@@ -60,13 +62,13 @@
     F(uint32_t, tcpRestores)
 
 #define DB_BMAP_BACKUP_FIELDS(F) \
-    F(uint32_t, numInoCatsInQ) \
-    F(uint32_t, numDirCatsInQ) \
+    F(uint32_t, numInoCatsInQ, TOLM_GAUGE) \
+    F(uint32_t, numDirCatsInQ, TOLM_GAUGE) \
     F(uint32_t, numInoCatsQFull) \
     F(uint32_t, numDirCatsQFull) \
     F(uint32_t, numFetchSleeps) \
     F(uint32_t, numDumpSleeps) \
-    F(uint32_t, numDumpQEntries) \
+    F(uint32_t, numDumpQEntries, TOLM_GAUGE) \
     F(uint32_t, numTapeRecsPosted) \
     F(uint32_t, numWriteFrames) \
     F(uint32_t, numDBufCacheHits) \
@@ -75,9 +77,9 @@
     F(uint32_t, totChainIoCount) \
     F(uint32_t, totlpOffsetCount) \
     F(uint32_t, totLpOffsetLatency) \
-    F(uint32_t, maxInoCatlogDelay) \
-    F(uint32_t, maxDirCatlogDelay) \
-    F(uint32_t, numDumpsAvailable)
+    F(uint32_t, maxInoCatlogDelay, TOLM_GAUGE) \
+    F(uint32_t, maxDirCatlogDelay, TOLM_GAUGE) \
+    F(uint32_t, numDumpsAvailable, TOLM_GAUGE)
 
 #define DB_FAILOVER_FIELDS(F) \
     F(uint32_t, transCreated) \
@@ -111,12 +113,12 @@
     F(uint32_t, transCreated) \
     F(uint32_t, buffersTransmitted) \
     F(uint32_t, buffersUsed) \
-    F(uint32_t, maxTransCreated) \
-    F(uint32_t, maxBuffersTransmitted) \
-    F(uint32_t, maxCommitsWaiting) \
-    F(uint32_t, maxBuffersUsed) \
-    F(uint32_t, maxSpaceReserved) \
-    F(uint32_t, maxSpaceUsed)
+    F(uint32_t, maxTransCreated, TOLM_GAUGE) \
+    F(uint32_t, maxBuffersTransmitted, TOLM_GAUGE) \
+    F(uint32_t, maxCommitsWaiting, TOLM_GAUGE) \
+    F(uint32_t, maxBuffersUsed, TOLM_GAUGE) \
+    F(uint32_t, maxSpaceReserved, TOLM_GAUGE) \
+    F(uint32_t, maxSpaceUsed, TOLM_GAUGE)
 
 #define DB_PIO_FIELDS(F) \
     F(uint32_t, rframes) \
@@ -131,9 +133,9 @@
     F(uint32_t, dirtyQuotaWaits) \
     F(uint32_t, emptyWaits) \
     F(uint32_t, dirtyQuota) \
-    F(uint32_t, numDirty) \
+    F(uint32_t, numDirty, TOLM_GAUGE) \
     F(uint32_t, requestCleans) \
-    F(uint32_t, numEntries)
+    F(uint32_t, numEntries, TOLM_GAUGE)
 
 #define DB_DIRECTORY_CACHE_FIELDS(F) \
     F(uint32_t, refs) \
@@ -141,7 +143,7 @@
     F(uint32_t, removes)
 
 #define DB_KRQM_FIELDS(F) \
-    F(uint16_t, maxRnums)
+    F(uint16_t, maxRnums, TOLM_GAUGE)
 
 #define DB_INODE_FIELDS(F) \
     F(uint64_t, upCalls) \
@@ -213,7 +215,7 @@
     F(uint32_t, vnodeWritten) \
     F(uint32_t, fileDelReq) \
     F(uint32_t, fileDelRsp) \
-    F(uint32_t, numActiveRestore)
+    F(uint32_t, numActiveRestore, TOLM_GAUGE)
 
 #define DB_RF_FIELDS(F) \
     F(int32_t, rxAcks) \

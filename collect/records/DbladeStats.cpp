@@ -83,6 +83,28 @@ void renderLru(XmlRenderer& r, const char* name, db_cache_controller_lru_data_t&
     r.popTag();
 }
 
+void DbladeStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.number("version", num(data.version), FieldKind::Meta);
+    v.number("mask", num(data.mask), FieldKind::Meta);
+    v.number("created", num(data.timestampCreated), FieldKind::Meta);
+    v.number("completed", num(data.timestampCompleted), FieldKind::Meta);
+#define DB_VISIT_CPU(T, name, xmlName) v.number(#xmlName, num(data.name), FieldKind::Gauge);
+    DB_CPU_FIELDS(DB_VISIT_CPU)
+#undef DB_VISIT_CPU
+#define DB_VISIT_SUB(bit, member, type, FIELDS, Suffix) \
+    {                                                    \
+        auto& sub = data.member;                         \
+        v.begin(#member, FieldVisitor::Shape::Member);   \
+        FIELDS(TOLM_VISIT_FIELD)                         \
+        v.end();                                         \
+    }
+#define DB_VISIT_LRU(bit, member) DB_VISIT_SUB(bit, member, , DB_LRU_FIELDS, )
+    DB_MEMBERS(DB_VISIT_SUB, DB_VISIT_LRU)
+#undef DB_VISIT_SUB
+#undef DB_VISIT_LRU
+}
+
 void DbladeStats::toXml(XmlRenderer& r) {
     XmlAttrs attrs;
     XmlRenderer::addAttr(attrs, "version", data.version);

@@ -2,7 +2,9 @@
 
 // Field lists of the FCD record. Each list is the one place where a
 // sub-record's fields are named: the struct, the binary form, the XML form and
-// the dump are all expanded from it. An entry is F(type, name), in wire order.
+// the dump are all expanded from it. An entry is F(type, name), in wire order,
+// with TOLM_GAUGE after the name of a level (a value that goes up and down)
+// rather than a count.
 
 // The node totals, after the status words.
 #define FCD_TOTAL_FIELDS(F) \

@@ -101,6 +101,29 @@ void FcdStats::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void FcdStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.number("version", num(data.version), FieldKind::Meta);
+    v.number("created", num(data.timestampCreated), FieldKind::Meta);
+    v.number("completed", num(data.timestampCompleted), FieldKind::Meta);
+    v.number("listRpcStatus", num(data.listRpcStatus), FieldKind::Status);
+    v.number("statsRpcStatus", num(data.statsRpcStatus), FieldKind::Status);
+    if (data.statsRpcStatus == 0) {
+        auto& sub = data;
+        v.begin("global", FieldVisitor::Shape::Member);
+        FCD_TOTAL_FIELDS(TOLM_VISIT_FIELD)
+        v.end();
+    }
+    for (const _fcdDiskStats* disk : _disks) {
+        auto& sub = *disk;
+        v.begin("disk", FieldVisitor::Shape::ListItem);
+        v.number("id", num(sub.diskID), FieldKind::Identity);
+        v.number("type", num(sub.diskType), FieldKind::Identity);
+        FCD_DISK_COUNTER_FIELDS(TOLM_VISIT_FIELD)
+        v.end();
+    }
+}
+
 void FcdStats::dump() {
     printf("version: %d\n", static_cast<int>(data.version));
     printf("timestampCreated: %d\n", data.timestampCreated);

@@ -43,6 +43,8 @@ public:
     // Appends the disks read to the list.
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
+    // Walks every value in record order (the JSON, rate and metrics forms).
+    void visit(FieldVisitor& v) const;
     void dump();
 
     fcd_stats_data_t data;

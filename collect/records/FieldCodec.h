@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Deserializer.h"
+#include "FieldVisitor.h"
 #include "Serializer.h"
 #include "XmlRenderer.h"
 
@@ -18,9 +19,15 @@ typedef struct _successfail {
 // the width of every value follows from its declared type alone.
 namespace fieldcodec {
 
-inline void put(Serializer& s, uint32_t v) { s.write32(v); }
-inline void put(Serializer& s, int32_t v) { s.write32(static_cast<uint32_t>(v)); }
-inline void put(Serializer& s, uint64_t v) { s.write64(v); }
+inline void put(Serializer& s, uint32_t v) {
+    s.write32(v);
+}
+inline void put(Serializer& s, int32_t v) {
+    s.write32(static_cast<uint32_t>(v));
+}
+inline void put(Serializer& s, uint64_t v) {
+    s.write64(v);
+}
 // The only 16-bit counter (the D-blade's krqm.maxRnums) travels twice; readers
 // keep the first copy.
 inline void put(Serializer& s, uint16_t v) {
@@ -33,12 +40,19 @@ inline void put(Serializer& s, const success_fail_t& v) {
 }
 template <size_t N>
 inline void put(Serializer& s, const uint32_t (&a)[N]) {
-    for (size_t i = 0; i < N; i++) s.write32(a[i]);
+    for (size_t i = 0; i < N; i++)
+        s.write32(a[i]);
 }
 
-inline void get(Deserializer& d, uint32_t& v) { v = d.read32(); }
-inline void get(Deserializer& d, int32_t& v) { v = static_cast<int32_t>(d.read32()); }
-inline void get(Deserializer& d, uint64_t& v) { v = d.read64(); }
+inline void get(Deserializer& d, uint32_t& v) {
+    v = d.read32();
+}
+inline void get(Deserializer& d, int32_t& v) {
+    v = static_cast<int32_t>(d.read32());
+}
+inline void get(Deserializer& d, uint64_t& v) {
+    v = d.read64();
+}
 inline void get(Deserializer& d, uint16_t& v) {
     v = d.read16();
     (void)d.read16();
@@ -49,10 +63,13 @@ inline void get(Deserializer& d, success_fail_t& v) {
 }
 template <size_t N>
 inline void get(Deserializer& d, uint32_t (&a)[N]) {
-    for (size_t i = 0; i < N; i++) a[i] = d.read32();
+    for (size_t i = 0; i < N; i++)
+        a[i] = d.read32();
 }
 
-inline void xml(XmlRenderer& r, const char* name, uint32_t v) { r.renderAttribute(name, v); }
+inline void xml(XmlRenderer& r, const char* name, uint32_t v) {
+    r.renderAttribute(name, v);
+}
 inline void xml(XmlRenderer& r, const char* name, int32_t v) {
     r.renderAttribute(name, static_cast<unsigned int>(v));
 }
@@ -72,7 +89,8 @@ template <size_t N>
 inline void xml(XmlRenderer& r, const char* name, const uint32_t (&a)[N]) {
     r.pushTag(name, nullptr);
     for (size_t i = 0; i < N; i++) {
-        if (a[i] == 0) continue;
+        if (a[i] == 0)
+            continue;
         XmlAttrs attrs;
         XmlRenderer::addAttr(attrs, "bucketno", static_cast<unsigned int>(i));
         XmlRenderer::addAttr(attrs, "count", a[i]);
@@ -107,19 +125,61 @@ inline void dump(const char* path, const char* name, const uint32_t (&a)[N]) {
 }
 
 // Plain dump lines: "<name>: <v>".
-inline void dumpPlain(const char* name, uint32_t v) { printf("%s: %d\n", name, static_cast<int>(v)); }
+inline void dumpPlain(const char* name, uint32_t v) {
+    printf("%s: %d\n", name, static_cast<int>(v));
+}
 inline void dumpPlain(const char* name, uint64_t v) {
     printf("%s: %lld\n", name, static_cast<long long>(v));
 }
 
+// Values for the field visitors, with the width of their type.
+inline FieldNumber num(uint32_t v) {
+    return {v, false, 32};
+}
+inline FieldNumber num(uint16_t v) {
+    return {v, false, 16};
+}
+inline FieldNumber num(uint64_t v) {
+    return {v, false, 64};
+}
+inline FieldNumber num(int32_t v) {
+    return {static_cast<uint64_t>(static_cast<int64_t>(v)), true, 32};
+}
+template <typename T>
+inline void visit(FieldVisitor& v, const char* name, T x, FieldKind k) {
+    v.number(name, num(x), k);
+}
+inline void visit(FieldVisitor& v, const char* name, const success_fail_t& x, FieldKind k) {
+    v.begin(name, FieldVisitor::Shape::Member);
+    v.number("succeeded", num(x.succeeded), k);
+    v.number("failed", num(x.failed), k);
+    v.end();
+}
+template <size_t N>
+inline void visit(FieldVisitor& v, const char* name, const uint32_t (&a)[N], FieldKind k) {
+    v.counts(name, a, N, k);
+}
+// The kind of a field list entry: a count unless marked TOLM_GAUGE.
+inline FieldKind kindOf() {
+    return FieldKind::Counter;
+}
+inline FieldKind kindOf(FieldKind k) {
+    return k;
+}
+
 }  // namespace fieldcodec
 
+#define TOLM_GAUGE FieldKind::Gauge
+
 // Expansion helpers for the field lists. They expect `s` (a Serializer), `d` (a
-// Deserializer), `r` (an XmlRenderer) or `path` (the dump path) in scope, and
-// `sub`, the struct whose fields are being visited.
-#define TOLM_DECLARE_FIELD(T, name) T name;
-#define TOLM_PUT_FIELD(T, name) fieldcodec::put(s, sub.name);
-#define TOLM_GET_FIELD(T, name) fieldcodec::get(d, sub.name);
-#define TOLM_XML_FIELD(T, name) fieldcodec::xml(r, #name, sub.name);
-#define TOLM_DUMP_FIELD(T, name) fieldcodec::dump(path, #name, sub.name);
-#define TOLM_DUMP_PLAIN_FIELD(T, name) fieldcodec::dumpPlain(#name, sub.name);
+// Deserializer), `r` (an XmlRenderer), `v` (a FieldVisitor) or `path` (the dump
+// path) in scope, and `sub`, the struct whose fields are being visited. The
+// optional third argument of an entry is its kind.
+#define TOLM_DECLARE_FIELD(T, name, ...) T name;
+#define TOLM_PUT_FIELD(T, name, ...) fieldcodec::put(s, sub.name);
+#define TOLM_GET_FIELD(T, name, ...) fieldcodec::get(d, sub.name);
+#define TOLM_XML_FIELD(T, name, ...) fieldcodec::xml(r, #name, sub.name);
+#define TOLM_DUMP_FIELD(T, name, ...) fieldcodec::dump(path, #name, sub.name);
+#define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
+#define TOLM_VISIT_FIELD(T, name, ...) \
+    fieldcodec::visit(v, #name, sub.name, fieldcodec::kindOf(__VA_ARGS__));

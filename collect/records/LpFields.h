@@ -2,7 +2,9 @@
 
 // Field lists of the storage-pool and VFS records. Each list is the one place where a
 // sub-record's fields are named: the struct, the binary form, the XML form and
-// the dump are all expanded from it. An entry is F(type, name), in wire order.
+// the dump are all expanded from it. An entry is F(type, name), in wire order,
+// with TOLM_GAUGE after the name of a level (a value that goes up and down)
+// rather than a count.
 
 // The node-wide counters of a set, after its status words.
 #define LPSET_GLOBAL_FIELDS(F) \
@@ -42,8 +44,8 @@
     F(uint64_t, globopStuffLocksCount) \
     F(uint64_t, globopIoctlCount) \
     F(uint64_t, globopDebugCount) \
-    F(uint32_t, stalledRnums) \
-    F(uint32_t, inodesUsedByVol) \
+    F(uint32_t, stalledRnums, TOLM_GAUGE) \
+    F(uint32_t, inodesUsedByVol, TOLM_GAUGE) \
     F(uint32_t, dumpSessions) \
     F(uint32_t, dumpFailures) \
     F(uint32_t, dumpRFPackets) \

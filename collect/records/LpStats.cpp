@@ -102,6 +102,21 @@ void LpStats::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void LpStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.begin("lp", FieldVisitor::Shape::ListItem);
+    v.text("name", name, FieldKind::Identity);
+    v.text("uuid", uuidText(data.uuid), FieldKind::Identity);
+    v.number("state", num(data.state), FieldKind::Gauge);
+    v.number("statsRpcStatus", num(data.statsRpcStatus), FieldKind::Status);
+    if (data.statsRpcStatus == 0) {
+        auto& sub = data;
+        LP_COUNTER_FIELDS(TOLM_VISIT_FIELD)
+    }
+    for (const VfsStats* vfs : _vfs) vfs->visit(v);
+    v.end();
+}
+
 void LpStats::dump() {
     printf("**********************************************\n");
     printf("name: %s\nuuid: ", name.c_str());

@@ -29,6 +29,8 @@ public:
     VfsStats& operator[](size_t i) { return *_vfs.at(i); }
 
     void toXml(XmlRenderer& r);
+    // Walks every value in record order (the JSON, rate and metrics forms).
+    void visit(FieldVisitor& v) const;
     void dump();
 
     std::string name;

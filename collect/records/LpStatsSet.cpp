@@ -84,6 +84,23 @@ void LpStatsSet::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void LpStatsSet::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.number("version", num(data.version), FieldKind::Meta);
+    v.number("created", num(data.timestampCreated), FieldKind::Meta);
+    v.number("completed", num(data.timestampCompleted), FieldKind::Meta);
+    v.number("listLpRpcStatus", num(data.listLpRpcStatus), FieldKind::Status);
+    v.number("volStatRpcStatus", num(data.volStatRpcStatus), FieldKind::Status);
+    // A failed fetch leaves counters that mean nothing: they are not visited.
+    if (data.volStatRpcStatus == 0) {
+        auto& sub = data;
+        v.begin("global", FieldVisitor::Shape::Member);
+        LPSET_GLOBAL_FIELDS(TOLM_VISIT_FIELD)
+        v.end();
+    }
+    for (const LpStats* lp : _pools) lp->visit(v);
+}
+
 void LpStatsSet::dump() {
     auto& sub = data;
     LPSET_GLOBAL_FIELDS(TOLM_DUMP_PLAIN_FIELD)

@@ -37,6 +37,8 @@ public:
     void serialize(Serializer& s);
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
+    // Walks every value in record order (the JSON, rate and metrics forms).
+    void visit(FieldVisitor& v) const;
     void dump();
 
     lpset_stats_data_t data;

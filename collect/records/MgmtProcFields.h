@@ -2,17 +2,19 @@
 
 // Field lists of the management-process record. Each list is the one place where a
 // sub-record's fields are named: the struct, the binary form, the XML form and
-// the dump are all expanded from it. An entry is F(type, name), in wire order.
+// the dump are all expanded from it. An entry is F(type, name), in wire order,
+// with TOLM_GAUGE after the name of a level (a value that goes up and down)
+// rather than a count.
 
 // The values of one process, from its status file.
 #define PROC_STATS_FIELDS(F) \
-    F(uint32_t, vmsize) \
-    F(uint32_t, vmlock) \
-    F(uint32_t, vmrss) \
-    F(uint32_t, vmdata) \
-    F(uint32_t, vmstack) \
-    F(uint32_t, vmexe) \
-    F(uint32_t, vmlib)
+    F(uint32_t, vmsize, TOLM_GAUGE) \
+    F(uint32_t, vmlock, TOLM_GAUGE) \
+    F(uint32_t, vmrss, TOLM_GAUGE) \
+    F(uint32_t, vmdata, TOLM_GAUGE) \
+    F(uint32_t, vmstack, TOLM_GAUGE) \
+    F(uint32_t, vmexe, TOLM_GAUGE) \
+    F(uint32_t, vmlib, TOLM_GAUGE)
 
 // The processes in record order: P(member, dump label).
 #define MGMT_PROCESSES(P) \

@@ -54,8 +54,23 @@ void MgmtProcStats::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void MgmtProcStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.number("version", num(data.version), FieldKind::Meta);
+    v.number("created", num(data.timestampCreated), FieldKind::Meta);
+#define MGMT_VISIT_PROCESS(member, label)                         \
+    {                                                             \
+        auto& sub = data.member;                                  \
+        v.begin(#member, FieldVisitor::Shape::Keyed, "process");  \
+        PROC_STATS_FIELDS(TOLM_VISIT_FIELD)                       \
+        v.end();                                                  \
+    }
+    MGMT_PROCESSES(MGMT_VISIT_PROCESS)
+#undef MGMT_VISIT_PROCESS
+}
+
 void MgmtProcStats::dump() {
-#define MGMT_DUMP_FIELD(T, name) printf("%s: " #name " = %d\n", label, static_cast<int>(sub.name));
+#define MGMT_DUMP_FIELD(T, name, ...) printf("%s: " #name " = %d\n", label, static_cast<int>(sub.name));
 #define MGMT_DUMP_PROCESS(member, text) \
     {                                   \
         const char* label = text;       \

@@ -2,12 +2,14 @@
 
 // Field lists of the N-blade record. Each list is the one place where a
 // sub-record's fields are named: the struct, the binary form, the XML form and
-// the dump are all expanded from it. An entry is F(type, name), in wire order.
+// the dump are all expanded from it. An entry is F(type, name), in wire order,
+// with TOLM_GAUGE after the name of a level (a value that goes up and down)
+// rather than a count.
 
 #define NB_BCP_FIELDS(F) \
-    F(uint32_t, freeBufferPool0) \
-    F(uint32_t, freeBuffersPool1) \
-    F(uint32_t, freeBuffersPool2) \
+    F(uint32_t, freeBufferPool0, TOLM_GAUGE) \
+    F(uint32_t, freeBuffersPool1, TOLM_GAUGE) \
+    F(uint32_t, freeBuffersPool2, TOLM_GAUGE) \
     F(uint32_t, cmdsTimedOut) \
     F(uint32_t, authenticateTimeout) \
     F(uint32_t, scpConnectTimeout) \
@@ -221,26 +223,26 @@
     F(uint64_t, SidCacheMiss) \
     F(uint64_t, SidCacheTossed) \
     F(uint64_t, SidCacheTossedBucket) \
-    F(uint32_t, SidCacheEntries) \
+    F(uint32_t, SidCacheEntries, TOLM_GAUGE) \
     F(uint32_t, SidCacheWaiting) \
     F(uint64_t, ScpUpCalls) \
     F(uint64_t, ScpSuccessfulCallbacks) \
     F(uint64_t, ScpFailedCallbacks) \
-    F(uint32_t, ConnectionsInUse) \
-    F(uint32_t, ExecContextsInUse) \
-    F(uint32_t, ChannelsInUse) \
-    F(uint32_t, SmallBuffsInUse) \
-    F(uint32_t, LargeBuffsInUse) \
+    F(uint32_t, ConnectionsInUse, TOLM_GAUGE) \
+    F(uint32_t, ExecContextsInUse, TOLM_GAUGE) \
+    F(uint32_t, ChannelsInUse, TOLM_GAUGE) \
+    F(uint32_t, SmallBuffsInUse, TOLM_GAUGE) \
+    F(uint32_t, LargeBuffsInUse, TOLM_GAUGE) \
     F(uint32_t, SmallsRsvd) \
     F(uint32_t, LargesRsvd)
 
 #define NB_EXPORTS_FIELDS(F) \
     F(uint32_t, requests) \
     F(uint32_t, denials) \
-    F(uint32_t, freechunks) \
+    F(uint32_t, freechunks, TOLM_GAUGE) \
     F(uint32_t, cachehit) \
     F(uint32_t, cachemiss) \
-    F(uint32_t, activesets)
+    F(uint32_t, activesets, TOLM_GAUGE)
 
 #define NB_LEASE_CONN_FIELDS(F) \
     F(uint32_t, normalMapOperation) \
@@ -279,7 +281,7 @@
     F(uint32_t, bypasses) \
     F(uint32_t, dynamicBypasses) \
     F(uint32_t, oversizeBypasses) \
-    F(uint32_t, activeBuckets) \
+    F(uint32_t, activeBuckets, TOLM_GAUGE) \
     F(uint32_t, activeEntries)
 
 #define NB_MOUNTPOINT_CACHE_FIELDS(F) \
@@ -337,22 +339,22 @@
 
 #define NB_PACKET_FIELDS(F) \
     F(uint32_t, tolmPacketsAllocated) \
-    F(uint32_t, tolmPacketsMax) \
+    F(uint32_t, tolmPacketsMax, TOLM_GAUGE) \
     F(uint32_t, udpRedDrops)
 
 #define NB_RA_FIELDS(F) \
-    F(uint32_t, connsInUse) \
-    F(uint32_t, execsInUse) \
-    F(uint32_t, chansInUse) \
-    F(uint32_t, smallsInUse) \
-    F(uint32_t, largesInUse) \
+    F(uint32_t, connsInUse, TOLM_GAUGE) \
+    F(uint32_t, execsInUse, TOLM_GAUGE) \
+    F(uint32_t, chansInUse, TOLM_GAUGE) \
+    F(uint32_t, smallsInUse, TOLM_GAUGE) \
+    F(uint32_t, largesInUse, TOLM_GAUGE) \
     F(uint32_t, smallsReserved) \
     F(uint32_t, largesReserved) \
     F(uint32_t, allocatedSmalls) \
     F(uint32_t, allocatedLarges) \
-    F(uint32_t, descsInUse) \
+    F(uint32_t, descsInUse, TOLM_GAUGE) \
     F(uint32_t, descsReserved) \
-    F(uint32_t, pagesInUse) \
+    F(uint32_t, pagesInUse, TOLM_GAUGE) \
     F(uint32_t, blockedForRa) \
     F(uint32_t, blockedForOutput) \
     F(uint32_t, blockedForExecs) \
@@ -366,7 +368,7 @@
     F(uint64_t, deferredForOutput) \
     F(uint64_t, deferredForSocket) \
     F(uint32_t, workElementsAllocd) \
-    F(uint32_t, workElementsAllocdMax) \
+    F(uint32_t, workElementsAllocdMax, TOLM_GAUGE) \
     F(uint32_t, withheldExecContexts) \
     F(uint32_t, withheldChannels) \
     F(uint32_t, withheldConnections) \
@@ -423,13 +425,13 @@
     F(uint32_t, lookups2) \
     F(uint32_t, misses) \
     F(uint32_t, waiting) \
-    F(uint32_t, cacheEntries) \
+    F(uint32_t, cacheEntries, TOLM_GAUGE) \
     F(uint32_t, tossedForNoEntries) \
     F(uint32_t, tossedForFullBucket)
 
 #define NB_TOLM_XMIT_DESCS_FIELDS(F) \
-    F(uint32_t, current) \
-    F(uint32_t, max) \
+    F(uint32_t, current, TOLM_GAUGE) \
+    F(uint32_t, max, TOLM_GAUGE) \
     F(uint32_t, upcallDrops)
 
 #define NB_TRANSPORT_FIELDS(F) \

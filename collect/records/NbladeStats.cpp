@@ -72,6 +72,25 @@ void NbladeStats::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void NbladeStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    v.number("version", num(data.version), FieldKind::Meta);
+    v.number("mask", num(data.mask), FieldKind::Meta);
+    v.number("created", num(data.timestampCreated), FieldKind::Meta);
+    v.number("completed", num(data.timestampCompleted), FieldKind::Meta);
+    v.number("_nfsStatsRpcStatus", num(data._nfsStatsRpcStatus), FieldKind::Status);
+    v.number("_cifsStatsRpcStatus", num(data._cifsStatsRpcStatus), FieldKind::Status);
+#define NB_VISIT_SUB(bit, member, type, sname, FIELDS, Suffix) \
+    {                                                           \
+        auto& sub = data.member;                                \
+        v.begin(#member, FieldVisitor::Shape::Member);          \
+        FIELDS(TOLM_VISIT_FIELD)                                \
+        v.end();                                                \
+    }
+    NB_SUBRECORDS(NB_VISIT_SUB)
+#undef NB_VISIT_SUB
+}
+
 void NbladeStats::dump() {
     printf("attribute=data.version value=%d\n", static_cast<int>(data.version));
     printf("attribute=data.timestampCreated value=%d\n", data.timestampCreated);

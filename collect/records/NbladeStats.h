@@ -42,6 +42,8 @@ public:
     void serialize(Serializer& s, unsigned int mask);
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
+    // Walks every value in record order (the JSON, rate and metrics forms).
+    void visit(FieldVisitor& v) const;
     void dump();
 
     nblade_data_t data;

@@ -32,6 +32,18 @@ void VfsStats::toXml(XmlRenderer& r) {
     r.popTag();
 }
 
+void VfsStats::visit(FieldVisitor& v) const {
+    using fieldcodec::num;
+    auto& sub = data;
+    v.begin("vfs", FieldVisitor::Shape::ListItem);
+    v.number("vfsid", num(data.vfsid), FieldKind::Identity);
+    v.number("statsRpcStatus", num(data.statsRpcStatus), FieldKind::Status);
+    if (data.statsRpcStatus == 0) {
+        VFS_COUNTER_FIELDS(TOLM_VISIT_FIELD)
+    }
+    v.end();
+}
+
 void VfsStats::dump() {
     auto& sub = data;
     printf("-------------------------------------\n");

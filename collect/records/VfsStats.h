@@ -22,6 +22,8 @@ public:
     explicit VfsStats(const vfs_stats_data_t* d) : data(*d) {}
 
     void toXml(XmlRenderer& r);
+    // Walks every value in record order (the JSON, rate and metrics forms).
+    void visit(FieldVisitor& v) const;
     void dump();
 
     vfs_stats_data_t data;

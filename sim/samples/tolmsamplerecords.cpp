@@ -45,7 +45,7 @@ private:
     uint32_t _n = 0;
 };
 
-#define SAMPLE_FILL(T, name) c.fill(sub.name);
+#define SAMPLE_FILL(T, name, ...) c.fill(sub.name);
 
 template <typename R>
 void write(const std::string& dir, const char* name, R& rec) {

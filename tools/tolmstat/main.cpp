@@ -1,8 +1,10 @@
 // tolmstat: queries the snapshot history of a running tolmstatsd.
 
 #include <rpc/rpc.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,18 +14,22 @@
 
 #include "DbladeStats.h"
 #include "FcdStats.h"
+#include "JsonRenderer.h"
 #include "LocalRpcClient.h"
 #include "LpStatsSet.h"
+#include "Metrics.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
+#include "Rates.h"
+#include "RecordValues.h"
 #include "RecordXdr.h"
 #include "SerializationException.h"
 #include "SignalMgr.h"
 #include "StatsArrays.h"
 #include "TolmStatsSvr.h"
+#include "TolmVersion.h"
 #include "XdrDeserializer.h"
 #include "XmlRenderer.h"
-#include "XmlToJson.h"
 
 namespace {
 
@@ -32,9 +38,17 @@ const char* kUsage =
     "       tolmstat [--host H] earliest|latest TYPE [--xml | --json | --dump] [--showzero]\n"
     "       tolmstat [--host H] at TIMESTAMP TYPE [--xml | --json | --dump] [--showzero]\n"
     "       tolmstat [--host H] all TYPE [--xml | --json | --dump] [--showzero]\n"
+    "       tolmstat [--host H] rate TYPE [--from T1] [--to T2] [--json]\n"
+    "       tolmstat [--host H] watch TYPE FIELD... [--interval S] [--count N]\n"
+    "       tolmstat [--host H] metrics\n"
+    "       tolmstat --version\n"
     "TYPE is one of nblade, dblade, lp, fcd, mgmtproc. Records print as XML by default,\n"
     "with zero statistics left out unless --showzero. TIMESTAMP is the number or the\n"
-    "local-time form that timestamps prints (20261206-235948).\n"
+    "local-time form that timestamps prints (20261206-235948). rate and watch give the\n"
+    "per-second change of counters between two snapshots (the two latest by default);\n"
+    "a FIELD is a dotted name as rate prints it (cifs.TolmGetAttr), summed over pools,\n"
+    "volumes, disks and processes. metrics prints the latest snapshots in the\n"
+    "Prometheus text format.\n"
     "Exit status: 0; 1 no such snapshot; 2 usage error; 3 tolmstatsd not reached.\n";
 
 enum class Form { Xml, Json, Dump };
@@ -45,13 +59,6 @@ template <typename F>
 xdrproc_t xp(F f) {
     return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(f));
 }
-
-class StringRenderer : public XmlRenderer {
-  public:
-    using XmlRenderer::out;
-    void out(const char* s) override { text += s; }
-    std::string text;
-};
 
 constexpr int kNoSnapshot = 1;
 constexpr int kUsageError = 2;
@@ -124,10 +131,10 @@ void dumpOf(R& r) {
 void dumpOf(DbladeStats&) {}
 
 template <typename R>
-std::string jsonOf(R& rec) {
-    StringRenderer r;
-    rec.toXml(r);
-    return xmlToJson(r.text);
+std::string jsonOf(const R& rec, bool showZero) {
+    JsonRenderer j(showZero);
+    rec.visit(j);
+    return j.str();
 }
 
 template <typename R>
@@ -140,7 +147,7 @@ bool print(R& rec, Form form, bool showZero) {
             return true;
         }
         case Form::Json:
-            printf("%s\n", jsonOf(rec).c_str());
+            printf("%s\n", jsonOf(rec, showZero).c_str());
             return true;
         case Form::Dump:
             if (!hasDump(rec)) {
@@ -154,6 +161,44 @@ bool print(R& rec, Form form, bool showZero) {
 }
 
 // Procedure numbers: earliest, latest, at, all follow each other per type.
+enum Which { kEarliest = 0, kLatest = 1, kAt = 2 };
+
+// Asks for one record; false when the daemon has no such snapshot.
+template <typename R>
+bool fetch(CLIENT* c, unsigned long first, Which which, unsigned int stamp, R& rec) {
+    // A record that does not come back leaves this marker in place.
+    unsigned int present = 0;
+    struct Reply {
+        R* rec;
+        unsigned int* present;
+    } reply = {&rec, &present};
+    auto decode = [](XDR* x, void* p) -> bool_t {
+        Reply* r = static_cast<Reply*>(p);
+        if (x->x_op != XDR_DECODE)
+            return TRUE;
+        if (!xdr_u_int(x, r->present))
+            return FALSE;
+        if (*r->present == 0)
+            return TRUE;
+        try {
+            XdrDeserializer d(x);
+            r->rec->deserialize(d);
+        } catch (SerializationException&) {
+            return FALSE;
+        }
+        return TRUE;
+    };
+    bool_t (*decodeFn)(XDR*, void*) = decode;
+    enum clnt_stat st =
+        which == kAt ? clnt_call(c, first + kAt, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
+                                 xp(decodeFn), reinterpret_cast<caddr_t>(&reply), kTimeout)
+                     : clnt_call(c, first + which, xp(xdr_void), nullptr, xp(decodeFn),
+                                 reinterpret_cast<caddr_t>(&reply), kTimeout);
+    if (st != RPC_SUCCESS)
+        rpcFailure(c);
+    return present != 0;
+}
+
 template <typename R, typename Array>
 int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int stamp, Form form,
           bool showZero) {
@@ -170,7 +215,7 @@ int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int 
             printf("[");
             for (size_t i = 0; i < all.size(); i++)
                 printf("%s{\"timestamp\": %u, \"record\": %s}", i ? ",\n " : "", all[i].first,
-                       jsonOf(all[i].second).c_str());
+                       jsonOf(all[i].second, showZero).c_str());
             printf("]\n");
             return 0;
         }
@@ -195,65 +240,241 @@ int query(CLIENT* c, unsigned long first, const std::string& what, unsigned int 
             printf("</snapshots>\n");
         return 0;
     }
-    unsigned long proc = what == "earliest" ? first : what == "latest" ? first + 1 : first + 2;
-    // A record that does not come back leaves this marker in place.
-    unsigned int present = 0;
+    Which which = what == "earliest" ? kEarliest : what == "latest" ? kLatest : kAt;
     R rec;
-    struct Reply {
-        R* rec;
-        unsigned int* present;
-    } reply = {&rec, &present};
-    auto decode = [](XDR* x, void* p) -> bool_t {
-        Reply* r = static_cast<Reply*>(p);
-        if (x->x_op != XDR_DECODE)
-            return TRUE;
-        if (!xdr_u_int(x, r->present))
-            return FALSE;
-        if (*r->present == 0)
-            return TRUE;
-        try {
-            XdrDeserializer d(x);
-            r->rec->deserialize(d);
-        } catch (SerializationException&) {
-            return FALSE;
-        }
-        return TRUE;
-    };
-    bool_t (*decodeFn)(XDR*, void*) = decode;
-    enum clnt_stat st = proc == first + 2
-                            ? clnt_call(c, proc, xp(xdr_u_int), reinterpret_cast<caddr_t>(&stamp),
-                                        xp(decodeFn), reinterpret_cast<caddr_t>(&reply), kTimeout)
-                            : clnt_call(c, proc, xp(xdr_void), nullptr, xp(decodeFn),
-                                        reinterpret_cast<caddr_t>(&reply), kTimeout);
-    if (st != RPC_SUCCESS)
-        rpcFailure(c);
-    if (!present) {
+    if (!fetch(c, first, which, stamp, rec)) {
         fprintf(stderr, "tolmstat: no snapshot\n");
         return kNoSnapshot;
     }
     return print(rec, form, showZero) ? 0 : kUsageError;
 }
 
+const char* const kTypes[] = {"nblade", "dblade", "lp", "fcd", "mgmtproc"};
+
+bool isType(const std::string& t) {
+    for (const char* k : kTypes)
+        if (t == k)
+            return true;
+    return false;
+}
+
+template <typename R>
+bool fetchValuesOf(CLIENT* c, unsigned long first, Which which, unsigned int stamp,
+                   std::vector<RecordValue>& out) {
+    R rec;
+    if (!fetch(c, first, which, stamp, rec))
+        return false;
+    RecordValues v;
+    rec.visit(v);
+    out = std::move(v.values);
+    return true;
+}
+
+// The values of one record of `type`; false when there is no such snapshot.
+bool fetchValues(CLIENT* c, const std::string& type, Which which, unsigned int stamp,
+                 std::vector<RecordValue>& out) {
+    if (type == "nblade")
+        return fetchValuesOf<NbladeStats>(c, 1, which, stamp, out);
+    if (type == "dblade")
+        return fetchValuesOf<DbladeStats>(c, 5, which, stamp, out);
+    if (type == "lp")
+        return fetchValuesOf<LpStatsSet>(c, 9, which, stamp, out);
+    if (type == "fcd")
+        return fetchValuesOf<FcdStats>(c, 13, which, stamp, out);
+    return fetchValuesOf<MgmtProcStats>(c, 17, which, stamp, out);
+}
+
+std::vector<unsigned int> timestamps(CLIENT* c) {
+    std::vector<unsigned int> ts;
+    if (clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector), reinterpret_cast<caddr_t>(&ts),
+                  kTimeout) != RPC_SUCCESS)
+        rpcFailure(c);
+    return ts;
+}
+
+struct Sample {
+    unsigned int stamp = 0;
+    std::vector<RecordValue> values;
+};
+
+// The snapshot of `type` at `stamp`, or the latest one at or before it
+// (every stamp when `stamp` is 0) that is older than `before`.
+bool findSample(CLIENT* c, const std::string& type, const std::vector<unsigned int>& ts,
+                unsigned int atOrBefore, unsigned int before, Sample& out) {
+    for (size_t i = ts.size(); i-- > 0;) {
+        if (ts[i] > atOrBefore || ts[i] >= before)
+            continue;
+        if (fetchValues(c, type, kAt, ts[i], out.values)) {
+            out.stamp = ts[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+// The two snapshots a rate is taken between: at `to` (the latest when 0) and
+// at `from` (the one before `to` when 0).
+int ratePair(CLIENT* c, const std::string& type, unsigned int from, unsigned int to, Sample& older,
+             Sample& newer) {
+    std::vector<unsigned int> ts = timestamps(c);
+    if (!findSample(c, type, ts, to ? to : 0xFFFFFFFFu, 0xFFFFFFFFu, newer) ||
+        (to && newer.stamp != to)) {
+        fprintf(stderr, "tolmstat: no %s snapshot%s\n", type.c_str(),
+                to ? (" at " + std::to_string(to)).c_str() : "");
+        return kNoSnapshot;
+    }
+    if (!findSample(c, type, ts, from ? from : newer.stamp, newer.stamp, older) ||
+        (from && older.stamp != from)) {
+        if (from)
+            fprintf(stderr, "tolmstat: no %s snapshot at %u before %u\n", type.c_str(), from,
+                    newer.stamp);
+        else
+            fprintf(stderr, "tolmstat: no %s snapshot before %u: a rate needs two\n", type.c_str(),
+                    newer.stamp);
+        return kNoSnapshot;
+    }
+    return 0;
+}
+
+int rate(CLIENT* c, const std::string& type, unsigned int from, unsigned int to, bool json) {
+    Sample older, newer;
+    if (int rc = ratePair(c, type, from, to, older, newer))
+        return rc;
+    double seconds = static_cast<double>(newer.stamp) - static_cast<double>(older.stamp);
+    std::vector<CounterRate> rates = counterRates(older.values, newer.values, seconds);
+    if (json) {
+        fputs(ratesJson(rates, older.stamp, newer.stamp).c_str(), stdout);
+        return 0;
+    }
+    printf("%s: %u %s -> %u %s, %.0f s\n", type.c_str(), older.stamp,
+           stampName(static_cast<int32_t>(older.stamp)).c_str(), newer.stamp,
+           stampName(static_cast<int32_t>(newer.stamp)).c_str(), seconds);
+    fputs(ratesText(rates).c_str(), stdout);
+    return 0;
+}
+
+volatile sig_atomic_t g_stop = 0;
+
+int watch(CLIENT* c, const std::string& type, const std::vector<std::string>& fields,
+          unsigned int interval, long count) {
+    signal(SIGINT, [](int) { g_stop = 1; });
+    signal(SIGTERM, [](int) { g_stop = 1; });
+    std::string header = "time     snapshot        ";
+    for (const std::string& f : fields)
+        header += " " + std::string(f.size() < 14 ? 14 - f.size() : 0, ' ') + f;
+    for (long line = 0; (count < 0 || line < count) && !g_stop; line++) {
+        if (line > 0) {
+            for (unsigned int s = 0; s < interval * 10 && !g_stop; s++)
+                usleep(100000);
+            if (g_stop)
+                break;
+        }
+        Sample older, newer;
+        if (int rc = ratePair(c, type, 0, 0, older, newer))
+            return rc;
+        double seconds = static_cast<double>(newer.stamp) - static_cast<double>(older.stamp);
+        std::vector<CounterRate> rates = counterRates(older.values, newer.values, seconds);
+        if (line == 0) {
+            for (const std::string& f : fields) {
+                bool found = false;
+                for (const CounterRate& r : rates)
+                    found = found || r.newer->name == f;
+                if (!found) {
+                    fprintf(stderr, "tolmstat: no counter %s in the %s record\n", f.c_str(),
+                            type.c_str());
+                    return kUsageError;
+                }
+            }
+        }
+        // A header line every 20 lines, as sar does.
+        if (line % 20 == 0)
+            printf("%s\n", header.c_str());
+        time_t now = time(nullptr);
+        struct tm tm;
+        localtime_r(&now, &tm);
+        char when[16];
+        strftime(when, sizeof when, "%H:%M:%S", &tm);
+        printf("%s %s", when, stampName(static_cast<int32_t>(newer.stamp)).c_str());
+        for (const std::string& f : fields) {
+            double sum = 0;
+            bool reset = false;
+            for (const CounterRate& r : rates)
+                if (r.newer->name == f) {
+                    reset = reset || r.reset;
+                    sum += r.perSecond;
+                }
+            std::string cell;
+            char buf[32];
+            if (reset)
+                snprintf(buf, sizeof buf, "reset");
+            else
+                snprintf(buf, sizeof buf, "%.2f", sum);
+            cell = buf;
+            size_t width = f.size() < 14 ? 14 : f.size();
+            printf(" %*s", static_cast<int>(width), cell.c_str());
+        }
+        printf("\n");
+        fflush(stdout);
+    }
+    return 0;
+}
+
+int metrics(CLIENT* c) {
+    Metrics m;
+    for (const char* type : kTypes) {
+        std::vector<RecordValue> values;
+        if (fetchValues(c, type, kLatest, 0, values))
+            m.add(type, values);
+    }
+    fputs(m.text().c_str(), stdout);
+    return 0;
+}
+
+bool parseCount(const std::string& text, long* out) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = atol(text.c_str());
+    return *out > 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmstat"))
+        return 0;
     Form form = Form::Xml;
     int forms = 0;
     bool showZero = false;
+    unsigned int from = 0, to = 0;
+    bool fromGiven = false, toGiven = false;
+    long interval = -1, count = -1;
     std::vector<std::string> words;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--help")
             usage(stdout, 0);
-        if (a == "--host") {
+        auto operand = [&](const char* what) -> std::string {
             if (i + 1 >= argc)
-                badUsage("--host needs a host name");
-            g_host = argv[++i];
+                badUsage(a + " needs " + what);
+            return argv[++i];
+        };
+        if (a == "--host") {
+            g_host = operand("a host name");
         } else if (a == "--xml" || a == "--json" || a == "--dump") {
             form = a == "--xml" ? Form::Xml : a == "--json" ? Form::Json : Form::Dump;
             forms++;
         } else if (a == "--showzero") {
             showZero = true;
+        } else if (a == "--from" || a == "--to") {
+            std::string t = operand("a timestamp");
+            if (!parseStamp(t, a == "--from" ? &from : &to))
+                badUsage("not a timestamp of 32 bits: " + t);
+            (a == "--from" ? fromGiven : toGiven) = true;
+        } else if (a == "--interval" || a == "--count") {
+            std::string n = operand("a positive number");
+            if (!parseCount(n, a == "--interval" ? &interval : &count))
+                badUsage(a + " needs a positive number, not " + n);
         } else if (a.rfind("--", 0) == 0) {
             badUsage("unknown option " + a);
         } else {
@@ -267,20 +488,37 @@ int main(int argc, char** argv) {
     const std::string& what = words[0];
     unsigned int stamp = 0;
     std::string type;
+    bool ratesAsked = what == "rate" || what == "watch";
+    if ((fromGiven || toGiven) && what != "rate")
+        badUsage("--from and --to belong to rate");
+    if ((interval > 0 || count > 0) && what != "watch")
+        badUsage("--interval and --count belong to watch");
     if (what == "timestamps" && words.size() == 1) {
         if (forms > 0 || showZero)
             badUsage("timestamps takes no --xml, --json, --dump or --showzero");
+    } else if (what == "metrics" && words.size() == 1) {
+        if (forms > 0 || showZero)
+            badUsage("metrics takes no --xml, --json, --dump or --showzero");
     } else if ((what == "earliest" || what == "latest" || what == "all") && words.size() == 2) {
         type = words[1];
     } else if (what == "at" && words.size() == 3) {
         if (!parseStamp(words[1], &stamp))
             badUsage("not a timestamp of 32 bits: " + words[1]);
         type = words[2];
+    } else if (what == "rate" && words.size() == 2) {
+        type = words[1];
+        if (showZero || (forms > 0 && form != Form::Json))
+            badUsage("rate takes only --json as a form");
+        if (fromGiven && toGiven && from >= to)
+            badUsage("--from must be earlier than --to");
+    } else if (what == "watch" && words.size() >= 3) {
+        type = words[1];
+        if (forms > 0 || showZero)
+            badUsage("watch takes no --xml, --json, --dump or --showzero");
     } else {
         badUsage("unknown request or wrong number of words");
     }
-    if (!type.empty() && type != "nblade" && type != "dblade" && type != "lp" && type != "fcd" &&
-        type != "mgmtproc")
+    if (!type.empty() && !isType(type))
         badUsage("unknown record type " + type);
     const std::string& host = g_host;
 
@@ -292,13 +530,16 @@ int main(int argc, char** argv) {
     }
     int rc = 1;
     if (what == "timestamps") {
-        std::vector<unsigned int> ts;
-        if (clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector),
-                      reinterpret_cast<caddr_t>(&ts), kTimeout) != RPC_SUCCESS)
-            rpcFailure(c);
-        for (unsigned int t : ts)
+        for (unsigned int t : timestamps(c))
             printf("%u %s\n", t, stampName(static_cast<int32_t>(t)).c_str());
         rc = 0;
+    } else if (what == "metrics") {
+        rc = metrics(c);
+    } else if (ratesAsked && what == "rate") {
+        rc = rate(c, type, from, to, form == Form::Json && forms > 0);
+    } else if (ratesAsked) {
+        rc = watch(c, type, std::vector<std::string>(words.begin() + 2, words.end()),
+                   interval > 0 ? static_cast<unsigned int>(interval) : 5, count);
     } else if (type == "nblade") {
         rc = query<NbladeStats, NbladeStatsArray>(c, 1, what, stamp, form, showZero);
     } else if (type == "dblade") {

@@ -120,7 +120,7 @@ private:
     std::mt19937_64 _rng;
 };
 
-#define TEST_FILL_FIELD(T, name) f.fill(sub.name);
+#define TEST_FILL_FIELD(T, name, ...) f.fill(sub.name);
 
 inline void fillNblade(NbladeStats& r, Filler& f) {
     memset(&r.data, 0, sizeof r.data);

@@ -1,0 +1,118 @@
+#include "Metrics.h"
+
+#include <cctype>
+#include <map>
+
+#include "JsonRenderer.h"
+
+std::string Metrics::snakeCase(const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size(); i++) {
+        char c = name[i];
+        if (c == '.') {
+            out += '_';
+            continue;
+        }
+        bool upper = isupper(static_cast<unsigned char>(c));
+        if (upper && i > 0 &&
+            (islower(static_cast<unsigned char>(name[i - 1])) ||
+             isdigit(static_cast<unsigned char>(name[i - 1]))))
+            out += '_';
+        out += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    // Leading underscores of field names ("_nfsStatsRpcStatus") and of
+    // components after a dot.
+    std::string clean;
+    for (size_t i = 0; i < out.size(); i++)
+        if (!(out[i] == '_' && (clean.empty() || clean.back() == '_')))
+            clean += out[i];
+    return clean;
+}
+
+std::string Metrics::escapeLabel(const std::string& v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+namespace {
+
+// A metric name must not name a metric type: such words of a field's name
+// ("getAttrCounter", "bcp.histogram") are shortened.
+std::string withoutTypeWords(const std::string& name) {
+    static const char* const kWords[][2] = {
+        {"counter", "count"}, {"gauge", "level"}, {"histogram", "hist"}, {"summary", "summ"}};
+    std::string out;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('_', start);
+        if (end == std::string::npos)
+            end = name.size();
+        std::string word = name.substr(start, end - start);
+        for (const auto& w : kWords)
+            if (word == w[0])
+                word = w[1];
+        out += (start ? "_" : "") + word;
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+void Metrics::add(const std::string& type, const std::vector<RecordValue>& values) {
+    std::map<std::string, size_t> index;
+    for (size_t i = 0; i < _families.size(); i++)
+        index[_families[i].name] = i;
+    for (const RecordValue& v : values) {
+        // The first component repeats the type in some records ("lp.vfs...").
+        std::string name = v.name;
+        if (name.compare(0, type.size() + 1, type + ".") == 0)
+            name = name.substr(type.size() + 1);
+        std::string family = "tolm_" + type + "_" + snakeCase(name);
+        bool counter = v.kind == FieldKind::Counter;
+        family = withoutTypeWords(family);
+        if (counter)
+            family += "_total";
+        auto it = index.find(family);
+        if (it == index.end()) {
+            const char* what = counter                       ? "counter"
+                               : v.kind == FieldKind::Gauge  ? "level"
+                               : v.kind == FieldKind::Status ? "fetch status (0 is success)"
+                                                             : "record word";
+            _families.push_back({family,
+                                 type + " record, " + what + " " + v.name,
+                                 counter ? "counter" : "gauge",
+                                 {}});
+            it = index.emplace(family, _families.size() - 1).first;
+        }
+        std::string sample = family;
+        if (!v.labels.empty()) {
+            sample += "{";
+            for (size_t k = 0; k < v.labels.size(); k++)
+                sample += (k ? "," : "") + snakeCase(v.labels[k].first) + "=\"" +
+                          escapeLabel(v.labels[k].second) + "\"";
+            sample += "}";
+        }
+        _families[it->second].samples.push_back(sample + " " + JsonRenderer::numberText(v.value));
+    }
+}
+
+std::string Metrics::text() const {
+    std::string out;
+    for (const Family& f : _families) {
+        out += "# HELP " + f.name + " " + f.help + "\n";
+        out += "# TYPE " + f.name + " " + f.type + "\n";
+        for (const std::string& s : f.samples)
+            out += s + "\n";
+    }
+    return out;
+}

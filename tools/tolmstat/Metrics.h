@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "RecordValues.h"
+
+// The Prometheus text exposition form of records' values: one metric family
+// per value name, "tolm_<type>_<name in snake case>" (the words "counter",
+// "gauge", "histogram" and "summary" shortened to "count", "level", "hist" and
+// "summ"), counters with "_total", gauges, statuses and the
+// record's own words as gauges; identities as labels. A "# HELP" line gives
+// the record type and the field's own name, a "# TYPE" line its kind.
+class Metrics {
+  public:
+    // Adds the values of one record of `type` ("nblade", "lp", ...).
+    void add(const std::string& type, const std::vector<RecordValue>& values);
+    std::string text() const;
+
+    // "TolmGetAttr" -> "tolm_get_attr", "numDBufCacheHits" -> "num_dbuf_cache_hits".
+    static std::string snakeCase(const std::string& name);
+    static std::string escapeLabel(const std::string& v);
+
+  private:
+    struct Family {
+        std::string name, help, type;
+        std::vector<std::string> samples;
+    };
+    std::vector<Family> _families;
+};
