@@ -17,6 +17,7 @@
 #include "SLogger.h"
 #include "SignalMgr.h"
 #include "TolmStatsSvr.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ void stopDaemon(void* arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmstatsd"))
+        return 0;
     CollectorConfig* config = new CollectorConfig(argc, argv);
 
     struct rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};

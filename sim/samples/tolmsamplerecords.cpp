@@ -14,6 +14,7 @@
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
 #include "SerializationException.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr int32_t kCreated = 1796558400;  // 2026-12-06 12:00:00 UTC
 // Every counter gets a small value derived from its position; every fourth
 // stays 0 so that zero skipping shows.
 class Counters {
-public:
+  public:
     void fill(uint32_t& v) { v = next(); }
     void fill(int32_t& v) { v = static_cast<int32_t>(next()); }
     void fill(uint16_t& v) { v = static_cast<uint16_t>(next()); }
@@ -34,10 +35,11 @@ public:
     }
     template <size_t N>
     void fill(uint32_t (&a)[N]) {
-        for (size_t i = 0; i < N; i++) a[i] = i < 12 ? static_cast<uint32_t>(300 >> i) : 0;
+        for (size_t i = 0; i < N; i++)
+            a[i] = i < 12 ? static_cast<uint32_t>(300 >> i) : 0;
     }
 
-private:
+  private:
     uint32_t next() {
         _n++;
         return _n % 4 == 0 ? 0 : _n * 37 % 1009;
@@ -64,6 +66,8 @@ void writeMasked(const std::string& dir, const char* name, R& rec) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmsamplerecords"))
+        return 0;
     if (argc != 2 || argv[1][0] == '-') {
         fprintf(stderr, "usage: tolmsamplerecords DIR\n");
         return argc == 2 && strcmp(argv[1], "--help") == 0 ? 0 : 1;
@@ -95,10 +99,10 @@ int main(int argc, char** argv) {
         auto& sub = db.data.member;                  \
         FIELDS(SAMPLE_FILL)                          \
     }
-#define SAMPLE_LRU(bit, member)    \
-    {                              \
+#define SAMPLE_LRU(bit, member)     \
+    {                               \
         auto& sub = db.data.member; \
-        DB_LRU_FIELDS(SAMPLE_FILL) \
+        DB_LRU_FIELDS(SAMPLE_FILL)  \
     }
     DB_MEMBERS(SAMPLE_DB, SAMPLE_LRU)
     db.data.cpu0PctIdle = 93;
@@ -118,7 +122,8 @@ int main(int argc, char** argv) {
         LpStats* pool = new LpStats();
         memset(&pool->data, 0, sizeof pool->data);
         pool->name = pools[p];
-        for (int i = 0; i < 16; i++) pool->data.uuid[i] = static_cast<unsigned char>(p * 16 + i);
+        for (int i = 0; i < 16; i++)
+            pool->data.uuid[i] = static_cast<unsigned char>(p * 16 + i);
         pool->data.state = 1;
         auto& sub = pool->data;
         LP_COUNTER_FIELDS(SAMPLE_FILL)
@@ -158,9 +163,9 @@ int main(int argc, char** argv) {
     memset(&mgmt.data, 0, sizeof mgmt.data);
     mgmt.data.version = 1;
     mgmt.data.timestampCreated = kCreated;
-#define SAMPLE_PROC(member, label)   \
-    {                                \
-        auto& sub = mgmt.data.member; \
+#define SAMPLE_PROC(member, label)     \
+    {                                  \
+        auto& sub = mgmt.data.member;  \
         PROC_STATS_FIELDS(SAMPLE_FILL) \
     }
     MGMT_PROCESSES(SAMPLE_PROC)

@@ -30,6 +30,7 @@
 #include "SimStorageNode.h"
 #include "SimStreamService.h"
 #include "SimVldbService.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -310,6 +311,8 @@ bool writeNblade(const std::string& root, uint64_t tick) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmnodesim"))
+        return 0;
     Settings s;
     bool help = false;
     if (!parse(argc, argv, s, help)) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "RfPthread.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ void echo(void* contextp, RfServerCall* callp, RfPacket* requestp) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "rfecho"))
+        return 0;
     long port = -1;
     long dropPct = 0;
     for (int i = 1; i < argc; i++) {

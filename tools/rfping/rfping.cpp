@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "RfPthread.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -174,6 +175,8 @@ bool resolve(const char* host, long port, struct sockaddr_in* addrp) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "rfping"))
+        return 0;
     PingRun run;
     if (!parseOptions(argc, argv, &run.options)) {
         usage();

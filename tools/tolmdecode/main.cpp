@@ -17,6 +17,7 @@
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
 #include "SerializationException.h"
+#include "TolmVersion.h"
 #include "XmlRenderer.h"
 
 namespace {
@@ -28,7 +29,8 @@ const char* kUsage =
     "  --xml       print the record's XML element (the default)\n"
     "  --dump      print the record's text dump (D-blade records have none)\n"
     "  --showzero  with --xml, also print statistics whose value is 0\n"
-    "  --help      print this text\n";
+    "  --help      print this text\n"
+    "  --version   print the version\n";
 
 enum class Form { Xml, Dump };
 
@@ -147,6 +149,8 @@ bool decode(const char* path, Form form, bool showZero) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmdecode"))
+        return 0;
     static const option options[] = {{"xml", no_argument, nullptr, 'x'},
                                      {"dump", no_argument, nullptr, 'd'},
                                      {"showzero", no_argument, nullptr, 'z'},

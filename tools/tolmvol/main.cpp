@@ -17,6 +17,7 @@
 #include "TolmDir.h"
 #include "TolmErr.h"
 #include "TolmFile.h"
+#include "TolmVersion.h"
 #include "TolmVldb.h"
 
 namespace {
@@ -39,6 +40,7 @@ const char kUsage[] =
     "                           services (needs --vfsid)\n"
     "  --vfsid ID               the VFS's id, with --dblade\n"
     "  --help                   print this text\n"
+    "  --version                print the version\n"
     "Paths are absolute inside the VFS. Location services are asked on this host.\n";
 
 constexpr size_t kChunk = 65536;
@@ -244,6 +246,8 @@ bool number(const char* text, unsigned long max, unsigned long* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmvol"))
+        return 0;
     static const option options[] = {{"vfs", required_argument, nullptr, 'v'},
                                      {"dblade", required_argument, nullptr, 'd'},
                                      {"vfsid", required_argument, nullptr, 'i'},
