@@ -28,6 +28,7 @@
 #include "StatsArrays.h"
 #include "TolmStatsSvr.h"
 #include "TolmVersion.h"
+#include "WatchView.h"
 #include "XdrDeserializer.h"
 #include "XmlRenderer.h"
 
@@ -359,9 +360,7 @@ int watch(CLIENT* c, const std::string& type, const std::vector<std::string>& fi
           unsigned int interval, long count) {
     signal(SIGINT, [](int) { g_stop = 1; });
     signal(SIGTERM, [](int) { g_stop = 1; });
-    std::string header = "time     snapshot        ";
-    for (const std::string& f : fields)
-        header += " " + std::string(f.size() < 14 ? 14 - f.size() : 0, ' ') + f;
+    WatchView view(fields);
     for (long line = 0; (count < 0 || line < count) && !g_stop; line++) {
         if (line > 0) {
             for (unsigned int s = 0; s < interval * 10 && !g_stop; s++)
@@ -374,46 +373,18 @@ int watch(CLIENT* c, const std::string& type, const std::vector<std::string>& fi
             return rc;
         double seconds = static_cast<double>(newer.stamp) - static_cast<double>(older.stamp);
         std::vector<CounterRate> rates = counterRates(older.values, newer.values, seconds);
-        if (line == 0) {
-            for (const std::string& f : fields) {
-                bool found = false;
-                for (const CounterRate& r : rates)
-                    found = found || r.newer->name == f;
-                if (!found) {
-                    fprintf(stderr, "tolmstat: no counter %s in the %s record\n", f.c_str(),
-                            type.c_str());
-                    return kUsageError;
-                }
-            }
+        std::vector<std::string> unknown = view.unknownFields(rates);
+        if (!unknown.empty()) {
+            fprintf(stderr, "tolmstat: no counter %s in the %s record\n", unknown[0].c_str(),
+                    type.c_str());
+            return kUsageError;
         }
-        // A header line every 20 lines, as sar does.
-        if (line % 20 == 0)
-            printf("%s\n", header.c_str());
         time_t now = time(nullptr);
         struct tm tm;
         localtime_r(&now, &tm);
         char when[16];
         strftime(when, sizeof when, "%H:%M:%S", &tm);
-        printf("%s %s", when, stampName(static_cast<int32_t>(newer.stamp)).c_str());
-        for (const std::string& f : fields) {
-            double sum = 0;
-            bool reset = false;
-            for (const CounterRate& r : rates)
-                if (r.newer->name == f) {
-                    reset = reset || r.reset;
-                    sum += r.perSecond;
-                }
-            std::string cell;
-            char buf[32];
-            if (reset)
-                snprintf(buf, sizeof buf, "reset");
-            else
-                snprintf(buf, sizeof buf, "%.2f", sum);
-            cell = buf;
-            size_t width = f.size() < 14 ? 14 : f.size();
-            printf(" %*s", static_cast<int>(width), cell.c_str());
-        }
-        printf("\n");
+        fputs(view.line(rates, when, stampName(static_cast<int32_t>(newer.stamp))).c_str(), stdout);
         fflush(stdout);
     }
     return 0;

@@ -97,6 +97,26 @@ check "[ $rc = 2 ]" "timestamps --json refused (got $rc)"
 rc=$?
 check "[ $rc = 2 ]" "--xml --json refused (got $rc)"
 
+# Rates between two snapshots, the watch view and the Prometheus text.
+check '"$TOLMSTAT" rate fcd | grep -q "^global.readIOs  *[0-9][0-9]*  *[0-9.]*/s$"' "rate fcd lists the totals"
+check '"$TOLMSTAT" rate lp --json | python3 -c "import json, sys; d = json.load(sys.stdin); assert d[\"seconds\"] > 0 and any(r[\"labels\"].get(\"vfsid\") for r in d[\"rates\"])"' "rate lp as JSON, per volume"
+read -r t1 _ < <("$TOLMSTAT" timestamps | sed -n 1p)
+read -r t2 _ < <("$TOLMSTAT" timestamps | sed -n 2p)
+check '"$TOLMSTAT" rate nblade --from "$t1" --to "$t2" | head -1 | grep -q "^nblade: $t1 .* -> $t2 "' "rate between chosen snapshots"
+"$TOLMSTAT" rate nblade --from "$t2" --to "$t1" >/dev/null 2>&1
+rc=$?
+check "[ $rc = 2 ]" "rate backwards refused (got $rc)"
+check '[ "$("$TOLMSTAT" watch fcd global.readIOs disk.numReadIOs --interval 1 --count 2 | wc -l)" = 3 ]' "watch: a header and two lines"
+"$TOLMSTAT" watch fcd global.nosuch --count 1 >/dev/null 2>&1
+rc=$?
+check "[ $rc = 2 ]" "watch of an unknown field refused (got $rc)"
+if command -v promtool >/dev/null 2>&1; then
+    check '"$TOLMSTAT" metrics | promtool check metrics' "metrics accepted by promtool"
+else
+    check '[ -z "${CI:-}" ]' "promtool present (package prometheus)"
+fi
+check '"$TOLMSTAT" metrics | grep -q "^tolm_mgmtproc_vmrss{process=\"tolmstatsd\"} [1-9]"' "metrics carry the daemon's own memory"
+
 # Every collector found its simulated source: the N-blade files and stream
 # service, the D-blade block through the control file, the storage services
 # (4 pools, every third offline, 8 volumes each; 16 disks) and the management

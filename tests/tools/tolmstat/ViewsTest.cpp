@@ -1,0 +1,270 @@
+// tolmstat's views of records: flattened values with their labels, counter
+// rates (a counter that went down is a reset, whatever its width or sign), the
+// watch lines, and the Prometheus text, which promtool must accept.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Metrics.h"
+#include "Rates.h"
+#include "RecordTestUtil.h"
+#include "RecordValues.h"
+#include "WatchView.h"
+
+namespace {
+
+template <typename R>
+std::vector<RecordValue> valuesOf(const R& r) {
+    RecordValues v;
+    r.visit(v);
+    return v.values;
+}
+
+const RecordValue* find(const std::vector<RecordValue>& vs, const std::string& display) {
+    for (const RecordValue& v : vs)
+        if (v.display() == display)
+            return &v;
+    return nullptr;
+}
+
+const CounterRate* findRate(const std::vector<CounterRate>& rs, const std::string& display) {
+    for (const CounterRate& r : rs)
+        if (r.newer->display() == display)
+            return &r;
+    return nullptr;
+}
+
+// Two FCD records: disks 7 and 9, then 9 and 8 (7 gone, 8 new).
+void fcdPair(FcdStats& a, FcdStats& b) {
+    for (FcdStats* r : {&a, &b}) {
+        memset(&r->data, 0, sizeof r->data);
+    }
+    a.data.readIOs = 100;
+    b.data.readIOs = 130;
+    a.data.writeIOs = 0xFFFFFFFFFFFFFF00ull;  // near the top of 64 bits
+    b.data.writeIOs = 0xFFFFFFFFFFFFFFFFull;
+    a.data.opsCompleted = 500;
+    b.data.opsCompleted = 3;  // went down: a reset
+    auto disk = [](uint32_t id, uint32_t reads) {
+        _fcdDiskStats* d = new _fcdDiskStats();
+        memset(d, 0, sizeof *d);
+        d->diskID = id;
+        d->diskType = 2;
+        d->numReadIOs = reads;
+        return d;
+    };
+    a.addDiskStats(disk(7, 1));
+    a.addDiskStats(disk(9, 0x80000000u));
+    b.addDiskStats(disk(9, 0x80000010u));
+    b.addDiskStats(disk(8, 5));
+}
+
+}  // namespace
+
+TEST(RatesTest, CountersMatchedByNameAndLabelsResetsShownAsSuch) {
+    FcdStats a, b;
+    fcdPair(a, b);
+    std::vector<RecordValue> va = valuesOf(a), vb = valuesOf(b);
+    // Identities are labels, not values; statuses and words are values.
+    ASSERT_NE(nullptr, find(vb, "disk.numReadIOs{disk_id=9,disk_type=2}"));
+    EXPECT_EQ(nullptr, find(vb, "disk.id{disk_id=9,disk_type=2}"));
+    EXPECT_EQ(FieldKind::Status, find(vb, "statsRpcStatus")->kind);
+
+    std::vector<CounterRate> rates = counterRates(va, vb, 10.0);
+    const CounterRate* reads = findRate(rates, "global.readIOs");
+    ASSERT_NE(nullptr, reads);
+    EXPECT_FALSE(reads->reset);
+    EXPECT_EQ(30u, reads->delta);
+    EXPECT_DOUBLE_EQ(3.0, reads->perSecond);
+    const CounterRate* writes = findRate(rates, "global.writeIOs");
+    EXPECT_EQ(0xFFu, writes->delta) << "a 64-bit delta is taken in integers";
+    const CounterRate* ops = findRate(rates, "global.opsCompleted");
+    EXPECT_TRUE(ops->reset);
+    const CounterRate* disk9 = findRate(rates, "disk.numReadIOs{disk_id=9,disk_type=2}");
+    ASSERT_NE(nullptr, disk9) << "disk 9 moved from second to first place";
+    EXPECT_EQ(16u, disk9->delta);
+    EXPECT_EQ(nullptr, findRate(rates, "disk.numReadIOs{disk_id=8,disk_type=2}"))
+        << "a disk new in the later record has no rate";
+    EXPECT_EQ(nullptr, findRate(rates, "statsRpcStatus")) << "only counters have rates";
+
+    std::string text = ratesText(rates);
+    char line[256];
+    snprintf(line, sizeof line, "%-56s %14s %14s/s\n", "global.readIOs", "30", "3.00");
+    EXPECT_NE(std::string::npos, text.find(line)) << text;
+    snprintf(line, sizeof line, "%-56s reset (500 -> 3)\n", "global.opsCompleted");
+    EXPECT_NE(std::string::npos, text.find(line)) << text;
+
+    std::string json = ratesJson(rates, 1000, 1010);
+    EXPECT_EQ(0u, json.find("{\"from\": 1000, \"to\": 1010, \"seconds\": 10, \"rates\": ["));
+    EXPECT_NE(std::string::npos,
+              json.find("{\"name\": \"global.opsCompleted\", \"labels\": {}, \"reset\": true, "
+                        "\"from\": 500, \"to\": 3}"));
+    EXPECT_NE(std::string::npos,
+              json.find("{\"name\": \"disk.numReadIOs\", \"labels\": {\"disk_id\": \"9\", "
+                        "\"disk_type\": \"2\"}, \"delta\": 16, \"per_second\": 1.6}"))
+        << json;
+}
+
+TEST(RatesTest, SignedCountersAndLevels) {
+    DbladeStats a, b;
+    memset(&a.data, 0, sizeof a.data);
+    memset(&b.data, 0, sizeof b.data);
+    a.data.rf.rxAcks = -5;  // a signed counter below zero going up
+    b.data.rf.rxAcks = 3;
+    a.data.rf.txAcks = 3;
+    b.data.rf.txAcks = -5;
+    a.data.directoryCache.hits = 0xFFFFFFF0u;  // unsigned above 2^31
+    b.data.directoryCache.hits = 0xFFFFFFFFu;
+    a.data.cpu0PctIdle = 10;
+    b.data.cpu0PctIdle = 90;
+    std::vector<RecordValue> va = valuesOf(a), vb = valuesOf(b);
+    std::vector<CounterRate> rates = counterRates(va, vb, 2.0);
+    EXPECT_EQ(8u, findRate(rates, "rf.rxAcks")->delta);
+    EXPECT_FALSE(findRate(rates, "rf.rxAcks")->reset);
+    EXPECT_TRUE(findRate(rates, "rf.txAcks")->reset);
+    EXPECT_NE(std::string::npos, ratesText(rates).find("reset (3 -> -5)"));
+    EXPECT_EQ(15u, findRate(rates, "directoryCache.hits")->delta);
+    EXPECT_EQ(nullptr, findRate(rates, "cpu0PercentIdle")) << "a level has no rate";
+    EXPECT_EQ(nullptr, findRate(rates, "krqm.maxRnums"));
+}
+
+TEST(WatchViewTest, OneLinePerIntervalHeaderEveryTwentyFieldsSummed) {
+    LpStatsSet a, b;
+    Filler f(3);
+    for (LpStatsSet* s : {&a, &b}) {
+        fillLpSetData(*s, f);
+        s->data.volStatRpcStatus = 0;
+        s->addLpStats(makeLp(f, "p0", 2));
+        (*s)[0].data.statsRpcStatus = 0;
+        (*s)[0][0].data.statsRpcStatus = 0;
+        (*s)[0][1].data.statsRpcStatus = 0;
+    }
+    // The same pool and volumes in both: same identities.
+    memcpy(b[0].data.uuid, a[0].data.uuid, sizeof a[0].data.uuid);
+    b[0][0].data.vfsid = a[0][0].data.vfsid;
+    b[0][1].data.vfsid = a[0][1].data.vfsid;
+    b.data.globopReadCount = a.data.globopReadCount + 50;
+    a[0][0].data.volopReadCount = 10;
+    b[0][0].data.volopReadCount = 20;
+    a[0][1].data.volopReadCount = 100;
+    b[0][1].data.volopReadCount = 130;
+    a[0][1].data.volopWriteCount = 100;
+    b[0][1].data.volopWriteCount = 99;
+    std::vector<RecordValue> va = valuesOf(a), vb = valuesOf(b);
+    std::vector<CounterRate> rates = counterRates(va, vb, 10.0);
+    WatchView view({"global.globopReadCount", "lp.vfs.volopReadCount", "lp.vfs.volopWriteCount"});
+    EXPECT_TRUE(view.unknownFields(rates).empty());
+    EXPECT_EQ(std::vector<std::string>{"lp.nosuch"},
+              WatchView({"lp.vfs.volopReadCount", "lp.nosuch"}).unknownFields(rates));
+    std::string header =
+        "time     snapshot        global.globopReadCount lp.vfs.volopReadCount "
+        "lp.vfs.volopWriteCount\n";
+    std::string row =
+        "12:00:00 20261207-120000                   5.00                  4.00 "
+        "                 reset\n";
+    EXPECT_EQ(header + row, view.line(rates, "12:00:00", "20261207-120000"));
+    for (int i = 1; i < 20; i++)
+        EXPECT_EQ(row, view.line(rates, "12:00:00", "20261207-120000"));
+    EXPECT_EQ(header + row, view.line(rates, "12:00:00", "20261207-120000"));
+}
+
+TEST(MetricsTest, NamesLabelsAndKinds) {
+    EXPECT_EQ("tolm_get_attr", Metrics::snakeCase("TolmGetAttr"));
+    EXPECT_EQ("num_dbuf_cache_hits", Metrics::snakeCase("numDBufCacheHits"));
+    EXPECT_EQ("nfs_stats_rpc_status", Metrics::snakeCase("_nfsStatsRpcStatus"));
+    EXPECT_EQ("cpu0_percent_idle", Metrics::snakeCase("cpu0PercentIdle"));
+    EXPECT_EQ("lock_null_succeeded", Metrics::snakeCase("lock.null.succeeded"));
+    EXPECT_EQ("a\\\"b\\\\c\\nd", Metrics::escapeLabel("a\"b\\c\nd"));
+
+    FcdStats a, b;
+    fcdPair(a, b);
+    MgmtProcStats m;
+    memset(&m.data, 0, sizeof m.data);
+    m.data.vldb.vmrss = 4096;
+    DbladeStats d;
+    memset(&d.data, 0, sizeof d.data);
+    d.data.inode.getAttrCounter = 12;
+    Metrics metrics;
+    metrics.add("fcd", valuesOf(b));
+    metrics.add("mgmtproc", valuesOf(m));
+    metrics.add("dblade", valuesOf(d));
+    std::string text = metrics.text();
+    EXPECT_NE(std::string::npos,
+              text.find("# HELP tolm_fcd_disk_num_read_ios_total fcd record, counter "
+                        "disk.numReadIOs\n# TYPE tolm_fcd_disk_num_read_ios_total counter\n"
+                        "tolm_fcd_disk_num_read_ios_total{disk_id=\"9\",disk_type=\"2\"} "
+                        "2147483664\n"
+                        "tolm_fcd_disk_num_read_ios_total{disk_id=\"8\",disk_type=\"2\"} 5\n"))
+        << text;
+    EXPECT_NE(std::string::npos,
+              text.find("# TYPE tolm_fcd_global_write_ios_total counter\n"
+                        "tolm_fcd_global_write_ios_total 18446744073709551615\n"));
+    EXPECT_NE(std::string::npos, text.find("# TYPE tolm_mgmtproc_vmrss gauge\n"
+                                           "tolm_mgmtproc_vmrss{process=\"tomcat\"} 0\n"
+                                           "tolm_mgmtproc_vmrss{process=\"vldb\"} 4096\n"));
+    EXPECT_NE(std::string::npos, text.find("# TYPE tolm_fcd_stats_rpc_status gauge\n"));
+    // A type's name is not part of a metric's: "Counter" becomes "count".
+    EXPECT_NE(std::string::npos, text.find("\ntolm_dblade_inode_get_attr_count_total 12\n"));
+}
+
+// promtool (Debian package prometheus) checks the text of random records of
+// all five types, with a pool name that needs escaping; every family once.
+TEST(MetricsTest, PromtoolAcceptsAllFiveRecords) {
+    if (system("command -v promtool >/dev/null 2>&1") != 0) {
+        if (getenv("CI"))
+            FAIL() << "promtool is missing (package prometheus)";
+        GTEST_SKIP() << "promtool is missing (package prometheus)";
+    }
+    Filler f(5);
+    NbladeStats nb;
+    fillNblade(nb, f);
+    DbladeStats db;
+    fillDblade(db, f);
+    LpStatsSet lp;
+    fillLpSetData(lp, f);
+    lp.data.volStatRpcStatus = 0;
+    lp.addLpStats(makeLp(f, "pool \"a\"\\\n", 2));
+    lp.addLpStats(makeLp(f, "pool1", 1));
+    for (size_t i = 0; i < lp.size(); i++) {
+        lp[i].data.statsRpcStatus = 0;
+        for (size_t v = 0; v < lp[i].size(); v++)
+            lp[i][v].data.statsRpcStatus = 0;
+    }
+    FcdStats fcd;
+    fillFcdData(fcd, f);
+    fcd.data.statsRpcStatus = 0;
+    fcd.addDiskStats(makeDisk(f));
+    MgmtProcStats mgmt;
+    fillMgmt(mgmt, f);
+    Metrics m;
+    m.add("nblade", valuesOf(nb));
+    m.add("dblade", valuesOf(db));
+    m.add("lp", valuesOf(lp));
+    m.add("fcd", valuesOf(fcd));
+    m.add("mgmtproc", valuesOf(mgmt));
+    std::string text = m.text();
+    std::set<std::string> families;
+    size_t pos = 0, helps = 0;
+    while ((pos = text.find("# HELP ", pos)) != std::string::npos) {
+        pos += 7;
+        families.insert(text.substr(pos, text.find(' ', pos) - pos));
+        helps++;
+    }
+    EXPECT_EQ(helps, families.size()) << "a metric family appears twice";
+    EXPECT_GT(helps, 800u);
+    ScratchDir dir;
+    std::ofstream(dir.file("metrics")) << text;
+    std::string cmd =
+        "promtool check metrics < " + dir.file("metrics") + " > " + dir.file("out") + " 2>&1";
+    int rc = system(cmd.c_str());
+    std::ifstream in(dir.file("out"));
+    std::string out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(0, rc) << out;
+    EXPECT_EQ("", out);
+}
