@@ -22,7 +22,7 @@ struct Field {
     size_t size;
 };
 
-#define DB_TEST_FIELD(type, name) {#name, offsetof(Struct, name), sizeof(type)},
+#define DB_TEST_FIELD(type, name, ...) {#name, offsetof(Struct, name), sizeof(type)},
 template <typename Struct>
 struct Fields;
 #define DB_TEST_FIELDS(type, sname, FIELDS)                      \

@@ -27,7 +27,7 @@ inline void addFieldValue(FieldValues& out, const std::string& name, const bcp_h
 }
 
 // The fields of `sub` that are not zero, by name.
-#define TEST_FIELD_VALUE(type, name) addFieldValue(values, #name, sub.name);
+#define TEST_FIELD_VALUE(type, name, ...) addFieldValue(values, #name, sub.name);
 #define NONZERO_FIELDS(subRecord, FIELDS)                  \
     [&] {                                                  \
         const auto& sub = (subRecord);                     \
