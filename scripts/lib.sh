@@ -38,15 +38,20 @@ tolm_build_programs() {
     cmake -S "$TOLM_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLM_BENCH=OFF -DTOLM_TESTS=OFF >/dev/null
     echo "== building ${TOLM_RUN_TARGETS[*]} (the first build takes a minute or two)"
     # make's "[ 42%] Building ..." lines as they come; a failure shows its errors.
-    local log
+    local log rc
     log=$(mktemp)
-    if ! cmake --build "$dir" -j"$(nproc)" --target "${TOLM_RUN_TARGETS[@]}" >"$log" 2>&1; then
-        cat "$log" >&2
+    set +e
+    cmake --build "$dir" -j"$(nproc)" --target "${TOLM_RUN_TARGETS[@]}" 2>&1 | tee "$log" |
+        grep --line-buffered -E '^\[ *[0-9]+%\] (Building|Linking|Generating|Running)' | sed -u 's/^/   /'
+    rc=${PIPESTATUS[0]}
+    set -e
+    if [ "$rc" != 0 ]; then
+        grep -v '^\[ *[0-9]*%\]' "$log" | tail -n 40 >&2
         rm -f "$log"
         return 1
     fi
-    grep -E '^\[ *[0-9]+%\] (Building|Linking)' "$log" | sed 's/^/   /' | tail -n 15
     rm -f "$log"
+    echo "== built"
 }
 
 # tolm_start_node WORK BUILD [tolmstatsd options...]: inside a private
