@@ -40,7 +40,7 @@ void TlSerializer::write64(unsigned long long v) {
     put(v);
 }
 
-void TlSerializer::writeBuffer(unsigned char* buf, int len) {
+void TlSerializer::writeBuffer(const unsigned char* buf, int len) {
     int32_t free = _bufferSize - static_cast<int32_t>(_current - _buf);
     if (len >= free) {
         flush();

@@ -24,7 +24,7 @@ class TlSerializer : public Serializer {
     void write16(unsigned short v) override;
     void write32(unsigned int v) override;
     void write64(unsigned long long v) override;
-    void writeBuffer(unsigned char* buf, int len) override;
+    void writeBuffer(const unsigned char* buf, int len) override;
     void flush() override;
     void close() override;
 

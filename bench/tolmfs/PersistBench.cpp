@@ -79,7 +79,8 @@ void persistVolume(bool binary) {
                       [&](auto& rec, const char* name, const char* xmlName, const char*) {
                           if (binary) {
                               TlSerializer* s = dir->getSerializer(name);
-                              serializeWhole(rec, *s);
+                              Serializer& out = *s;
+                              serializeWhole(rec, out);
                               s->close();
                               s->cutToWritten();
                               delete s;
@@ -101,7 +102,8 @@ void persistLocal(bool binary) {
                       [&](auto& rec, const char* name, const char* xmlName, const char*) {
                           if (binary) {
                               FileSerializer s((dir + name).c_str());
-                              serializeWhole(rec, s);
+                              Serializer& out = s;
+                              serializeWhole(rec, out);
                               s.close();
                           } else {
                               std::string path = dir + xmlName;

@@ -23,6 +23,8 @@ NbladeFileStatsCollector::~NbladeFileStatsCollector() {
 }
 
 void NbladeFileStatsCollector::addLine(const char* name, LineDesc* desc) {
+    // A replaced descriptor must not be found by place any more.
+    _placed.clear();
     auto it = _map.find(std::string_view(name));
     if (it != _map.end()) {
         delete it->second;
@@ -30,6 +32,17 @@ void NbladeFileStatsCollector::addLine(const char* name, LineDesc* desc) {
     } else {
         _map.emplace(name, desc);
     }
+}
+
+LineDesc* NbladeFileStatsCollector::lineAt(size_t place, std::string_view name) {
+    if (place < _placed.size() && _placed[place].name == name)
+        return _placed[place].desc;
+    LineDesc* desc = getLineDesc(name);
+    if (place >= _placed.size())
+        _placed.resize(place + 1);
+    _placed[place].name.assign(name.data(), name.size());
+    _placed[place].desc = desc;
+    return desc;
 }
 
 LineDesc* NbladeFileStatsCollector::getLineDesc(std::string_view name) const {
@@ -75,14 +88,15 @@ void NbladeFileStatsCollector::process(int32_t length, void* base) {
     const char* nameStart = nullptr;
     const char* nameEnd = nullptr;
     bool discarding = false;
+    size_t place = 0;
     _values.clear();
 
     while (p < end) {
         char c = *p;
         if (c == '\n') {
             if (!discarding && nameStart != nullptr && !_values.empty()) {
-                LineDesc* desc = getLineDesc(
-                    std::string_view(nameStart, static_cast<size_t>(nameEnd - nameStart)));
+                LineDesc* desc = lineAt(
+                    place++, std::string_view(nameStart, static_cast<size_t>(nameEnd - nameStart)));
                 if (desc != nullptr) {
                     for (size_t col = 0; col < _values.size(); col++) {
                         desc->update(base, static_cast<int>(col), _values[col]);

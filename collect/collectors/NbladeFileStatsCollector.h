@@ -62,4 +62,13 @@ class NbladeFileStatsCollector {
     bool _cut = false;  // the last read stopped at the ceiling
     // Value columns of the line being parsed; kept so that its storage is reused.
     std::vector<unsigned long long> _values;
+    // The descriptor of each applied line by its place in the file: the files
+    // keep their line order, so a line is found by one comparison of its name
+    // with the name seen there last time, and by name only when they differ.
+    struct PlacedLine {
+        std::string name;
+        LineDesc* desc;
+    };
+    std::vector<PlacedLine> _placed;
+    LineDesc* lineAt(size_t place, std::string_view name);
 };

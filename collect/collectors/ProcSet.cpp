@@ -9,47 +9,48 @@
 
 namespace {
 
-// The first value under `key` in base 10, or 0 when the key or its value is
-// absent.
-uint32_t firstNumber(const TokenSet& set, const char* key) {
-    const std::vector<std::string>* v = set.get(key);
-    if (v == nullptr || v->empty()) return 0;
-    return strtoul32((*v)[0].c_str(), nullptr, 10);
-}
+// The status lines read: the name, the parent and the seven memory figures.
+enum { kName, kPPid, kFirstFigure };
+const char* const kKeys[] = {"Name:", "PPid:", "VmSize:", "VmLck:", "VmRSS:",
+                             "VmData:", "VmStk:", "VmExe:", "VmLib:"};
+constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
+uint32_t proc_stats_t::*const kFigures[] = {
+    &proc_stats_t::vmsize, &proc_stats_t::vmlock, &proc_stats_t::vmrss, &proc_stats_t::vmdata,
+    &proc_stats_t::vmstack, &proc_stats_t::vmexe, &proc_stats_t::vmlib,
+};
 
-// The status lines of the seven memory figures.
-struct Figure {
-    const char* key;
-    uint32_t proc_stats_t::*field;
-};
-const Figure kFigures[] = {
-    {"VmSize:", &proc_stats_t::vmsize}, {"VmLck:", &proc_stats_t::vmlock},
-    {"VmRSS:", &proc_stats_t::vmrss},   {"VmData:", &proc_stats_t::vmdata},
-    {"VmStk:", &proc_stats_t::vmstack}, {"VmExe:", &proc_stats_t::vmexe},
-    {"VmLib:", &proc_stats_t::vmlib},
-};
+// A key's first value in base 10, or 0 when the key or its value is absent.
+// The token ends at a delimiter, where the conversion stops as well.
+uint32_t firstNumber(const TokenSetParser::FirstValue& v) {
+    if (v.token == nullptr) return 0;
+    return strtoul32(v.token, nullptr, 10);
+}
 
 }  // namespace
 
 ProcSet::ProcSet(TokenSetParser& parser, const std::string& root) {
     DIR* dir = opendir(root.c_str());
     if (dir == nullptr) return;
+    // One path buffer for every status file: ROOT/PID/status.
+    std::string path = root + "/";
+    const size_t rootLength = path.size();
+    TokenSetParser::FirstValue values[kKeyCount];
     while (dirent* e = readdir(dir)) {
         char* end = nullptr;
         uint32_t pid = strtoul32(e->d_name, &end, 10);
         if (end == e->d_name || *end != '\0') continue;
-        std::string path = root + "/" + e->d_name + "/status";
-        std::unique_ptr<TokenSet> status(parser.parse(path.c_str()));
-        if (!status) continue;
-        const std::vector<std::string>* name = status->get("Name:");
-        if (name == nullptr || name->empty()) continue;
+        path.resize(rootLength);
+        path.append(e->d_name).append("/status");
+        if (!parser.scan(path.c_str(), kKeys, kKeyCount, values)) continue;
+        if (values[kName].token == nullptr) continue;
         _ProcInfo* info = new _ProcInfo();
-        info->name = (*name)[0];
+        info->name.assign(values[kName].token, values[kName].length);
         info->pid = pid;
         _pidmap[info->pid] = info;
         _procmap[info->name] = info;
-        info->ppid = firstNumber(*status, "PPid:");
-        for (const Figure& f : kFigures) info->stats.*f.field = firstNumber(*status, f.key);
+        info->ppid = firstNumber(values[kPPid]);
+        for (size_t f = 0; f < kKeyCount - kFirstFigure; f++)
+            info->stats.*kFigures[f] = firstNumber(values[kFirstFigure + f]);
     }
     closedir(dir);
 }

@@ -1,6 +1,8 @@
 #include "TokenSetParser.h"
 
 #include "GrowingRead.h"
+
+#include <cstring>
 #include "SLogger.h"
 
 namespace {
@@ -50,4 +52,50 @@ TokenSet* TokenSetParser::parse(const char* path) {
             values->push_back(token);
     }
     return set;
+}
+
+bool TokenSetParser::scan(const char* path, const char* const* keys, size_t n, FirstValue* out) {
+    int32_t size = readFile(path);
+    if (size < 0) return false;
+    for (size_t k = 0; k < n; k++) out[k] = FirstValue();
+    size_t keyLength[16];
+    for (size_t k = 0; k < n && k < 16; k++) keyLength[k] = strlen(keys[k]);
+    FirstValue* current = nullptr;  // the key of this line, when it is one of ours
+    bool atKey = true;              // the next token is a line's first
+    const char* end = _buf + size;
+    const char* p = _buf;
+    while (p < end) {
+        char c = *p;
+        if (c == '\n') {
+            atKey = true;
+            current = nullptr;
+            p++;
+            continue;
+        }
+        if (c == ' ' || c == '\t') {
+            p++;
+            continue;
+        }
+        const char* start = p;
+        while (p < end && *p != ' ' && *p != '\t' && *p != '\n') p++;
+        // A token the data ends in, with no delimiter after it, is dropped.
+        if (p == end) break;
+        size_t length = static_cast<size_t>(p - start);
+        if (atKey) {
+            atKey = false;
+            for (size_t k = 0; k < n && k < 16; k++)
+                if (keyLength[k] == length && memcmp(keys[k], start, length) == 0) {
+                    // Met again: this line's values replace the earlier ones.
+                    current = &out[k];
+                    *current = FirstValue();
+                    current->found = true;
+                    break;
+                }
+        } else if (current != nullptr) {
+            current->token = start;
+            current->length = length;
+            current = nullptr;
+        }
+    }
+    return true;
 }

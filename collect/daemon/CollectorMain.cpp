@@ -224,7 +224,8 @@ void CollectorMain::persistBinary(Snapshot* snapshot) {
         TlSerializer* s = nullptr;
         try {
             s = dir->getSerializer(name);
-            serializeWhole(rec, *s);
+            Serializer& out = *s;
+            serializeWhole(rec, out);
             s->close();
             s->cutToWritten();
         } catch (SerializationException& e) {

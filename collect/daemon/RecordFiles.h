@@ -6,25 +6,32 @@
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
 #include "Snapshot.h"
 
 // A record's whole binary form: every section selected where a record takes
 // a section mask. The signal dump and persistence write the same bytes.
 constexpr unsigned int RECORD_ALL_SECTIONS = 0xffffffffu;
-inline void serializeWhole(NbladeStats& r, Serializer& s) {
-    r.serialize(s, RECORD_ALL_SECTIONS);
+// S is Serializer (any of its kinds, passed as one) or FileBuffer.
+template <class S>
+void serializeWhole(const NbladeStats& r, S& s) {
+    r.serializeTo(s, RECORD_ALL_SECTIONS);
 }
-inline void serializeWhole(DbladeStats& r, Serializer& s) {
-    r.serialize(s, RECORD_ALL_SECTIONS);
+template <class S>
+void serializeWhole(const DbladeStats& r, S& s) {
+    r.serializeTo(s, RECORD_ALL_SECTIONS);
 }
-inline void serializeWhole(MgmtProcStats& r, Serializer& s) {
-    r.serialize(s, RECORD_ALL_SECTIONS);
+template <class S>
+void serializeWhole(const MgmtProcStats& r, S& s) {
+    r.serializeTo(s, RECORD_ALL_SECTIONS);
 }
-inline void serializeWhole(LpStatsSet& r, Serializer& s) {
-    r.serialize(s);
+template <class S>
+void serializeWhole(const LpStatsSet& r, S& s) {
+    r.serializeTo(s);
 }
-inline void serializeWhole(FcdStats& r, Serializer& s) {
-    r.serialize(s);
+template <class S>
+void serializeWhole(const FcdStats& r, S& s) {
+    r.serializeTo(s);
 }
 
 // Calls fn(record, binary file name, XML file name, error text) for each

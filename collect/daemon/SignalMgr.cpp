@@ -48,8 +48,11 @@ void writeBinary(std::string& path, const char* name, R& rec) {
     size_t dirLength = path.size();
     path += name;
     try {
+        // The whole record into memory, then into the file in one write.
+        FileBuffer b;
+        serializeWhole(rec, b);
         FileSerializer s(path);
-        serializeWhole(rec, s);
+        s.writeBuffer(b.data(), static_cast<int>(b.size()));
     } catch (SerializationException& e) {
         SLogger::err("%s: %d", e.msg.c_str(), static_cast<int>(e.code));
     }

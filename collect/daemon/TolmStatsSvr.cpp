@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -25,6 +26,7 @@
 #include "SLogger.h"
 #include "Snapshot.h"
 #include "SnapshotProvider.h"
+#include "SnapshotRing.h"
 #include "StatsArrays.h"
 
 TolmStatsSvr* TolmStatsSvr::s_instance = nullptr;
@@ -188,21 +190,35 @@ xdrproc_t xp(F f) {
 template <typename T>
 using RecordXdrFn = bool_t (*)(XDR*, T*);
 
+// The records of a snapshot, sent straight from it (they never change once
+// the snapshot is built; the caller's reference keeps them alive).
+NbladeStats* recordOf(Snapshot& s, NbladeStats*) { return s.nblade(); }
+DbladeStats* recordOf(Snapshot& s, DbladeStats*) { return s.dblade(); }
+LpStatsSet* recordOf(Snapshot& s, LpStatsSet*) { return s.lps(); }
+FcdStats* recordOf(Snapshot& s, FcdStats*) { return s.fcds(); }
+MgmtProcStats* recordOf(Snapshot& s, MgmtProcStats*) { return s.mgmt(); }
+
+// What "all" sends for a snapshot without the record: a record of zeros.
+template <typename T>
+T* zeroRecord() {
+    static T zero = [] {
+        T r;
+        memset(&r.data, 0, sizeof r.data);
+        return r;
+    }();
+    return &zero;
+}
+
 // Replies with the record of `snapshot` (released here), or with nothing.
 template <typename T, RecordXdrFn<T> recordXdr>
 bool replyWith(SVCXPRT* transport, Snapshot* snapshot) {
-    T rec;
-    T* sent = nullptr;
-    if (snapshot) {
-        if (snapshot->getStats(&rec))
-            sent = &rec;
-        snapshot->release();
-    }
-    if (!svc_sendreply(transport, xp(recordXdr), reinterpret_cast<caddr_t>(sent))) {
+    T* sent = snapshot ? recordOf(*snapshot, static_cast<T*>(nullptr)) : nullptr;
+    bool ok = svc_sendreply(transport, xp(recordXdr), reinterpret_cast<caddr_t>(sent));
+    if (!ok)
         svcerr_systemerr(transport);
-        return false;
-    }
-    return true;
+    if (snapshot)
+        snapshot->release();
+    return ok;
 }
 
 template <typename T, RecordXdrFn<T> recordXdr>
@@ -233,17 +249,40 @@ bool sendSnapshot(SVCXPRT* transport, SnapshotProvider* provider) {
     return replyWith<T, recordXdr>(transport, provider->getSnapshot(timestamp));
 }
 
-template <typename Array>
-bool sendAll(SVCXPRT* transport, SnapshotProvider* provider, bool_t (*arrayXdr)(XDR*, void*)) {
+// The "all" reply: a count, then per snapshot its timestamp and its record,
+// encoded straight from the snapshots of a private copy of the history (one
+// reference each), so that no ring lock is held and no record is copied.
+template <typename T, RecordXdrFn<T> recordXdr>
+bool_t xdrAllReply(XDR* xdrs, void* p) {
+    if (xdrs->x_op != XDR_ENCODE)
+        return xdrs->x_op == XDR_FREE;
+    SnapshotRing* ring = static_cast<SnapshotRing*>(p);
+    unsigned int n = ring ? static_cast<unsigned int>(ring->size()) : 0;
+    if (!xdr_u_int(xdrs, &n))
+        return FALSE;
+    if (!ring)
+        return TRUE;
+    for (auto it = ring->begin(); it != ring->end(); ++it) {
+        unsigned int timestamp = static_cast<unsigned int>((*it)->timestamp);
+        T* rec = recordOf(**it, static_cast<T*>(nullptr));
+        if (!xdr_u_int(xdrs, &timestamp) || !recordXdr(xdrs, rec ? rec : zeroRecord<T>()))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+template <typename T, RecordXdrFn<T> recordXdr>
+bool sendAll(SVCXPRT* transport, SnapshotProvider* provider) {
     if (!svc_getargs(transport, xp(xdr_void), nullptr)) {
         svcerr_decode(transport);
         return false;
     }
-    Array* array = new Array(*provider);
-    bool ok = svc_sendreply(transport, xp(arrayXdr), reinterpret_cast<caddr_t>(array));
+    SnapshotRing* ring = provider->getAllSnapshots();
+    bool ok = svc_sendreply(transport, xp(xdrAllReply<T, recordXdr>),
+                            reinterpret_cast<caddr_t>(ring));
     if (!ok)
         svcerr_systemerr(transport);
-    delete array;
+    delete ring;
     return ok;
 }
 
@@ -411,7 +450,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
         case TOLMSTATS_NBLADE_SNAPSHOT:
             return sendSnapshot<NbladeStats, xdr_NbladeStats>(transport, p);
         case TOLMSTATS_NBLADE_ALL:
-            return sendAll<NbladeStatsArray>(transport, p, xdr_NbladeStatsArray);
+            return sendAll<NbladeStats, xdr_NbladeStats>(transport, p);
         case TOLMSTATS_DBLADE_EARLIEST:
             return sendEarliest<DbladeStats, xdr_DbladeStats>(transport, p);
         case TOLMSTATS_DBLADE_LATEST:
@@ -419,7 +458,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
         case TOLMSTATS_DBLADE_SNAPSHOT:
             return sendSnapshot<DbladeStats, xdr_DbladeStats>(transport, p);
         case TOLMSTATS_DBLADE_ALL:
-            return sendAll<DbladeStatsArray>(transport, p, xdr_DbladeStatsArray);
+            return sendAll<DbladeStats, xdr_DbladeStats>(transport, p);
         case TOLMSTATS_LP_EARLIEST:
             return sendEarliest<LpStatsSet, xdr_LpStatsSet>(transport, p);
         case TOLMSTATS_LP_LATEST:
@@ -427,7 +466,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
         case TOLMSTATS_LP_SNAPSHOT:
             return sendSnapshot<LpStatsSet, xdr_LpStatsSet>(transport, p);
         case TOLMSTATS_LP_ALL:
-            return sendAll<LpStatsSetArray>(transport, p, xdr_LpStatsSetArray);
+            return sendAll<LpStatsSet, xdr_LpStatsSet>(transport, p);
         case TOLMSTATS_FCD_EARLIEST:
             return sendEarliest<FcdStats, xdr_FcdStats>(transport, p);
         case TOLMSTATS_FCD_LATEST:
@@ -435,7 +474,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
         case TOLMSTATS_FCD_SNAPSHOT:
             return sendSnapshot<FcdStats, xdr_FcdStats>(transport, p);
         case TOLMSTATS_FCD_ALL:
-            return sendAll<FcdStatsArray>(transport, p, xdr_FcdStatsArray);
+            return sendAll<FcdStats, xdr_FcdStats>(transport, p);
         case TOLMSTATS_MGMTPROC_EARLIEST:
             return sendEarliest<MgmtProcStats, xdr_MgmtProcStats>(transport, p);
         case TOLMSTATS_MGMTPROC_LATEST:
@@ -443,7 +482,7 @@ bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
         case TOLMSTATS_MGMTPROC_SNAPSHOT:
             return sendSnapshot<MgmtProcStats, xdr_MgmtProcStats>(transport, p);
         case TOLMSTATS_MGMTPROC_ALL:
-            return sendAll<MgmtProcStatsArray>(transport, p, xdr_MgmtProcStatsArray);
+            return sendAll<MgmtProcStats, xdr_MgmtProcStats>(transport, p);
         case TOLMSTATS_TIMESTAMPS:
             return sendTimestamps(transport, p);
         default:

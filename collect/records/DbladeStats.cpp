@@ -4,6 +4,8 @@
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 DbladeStats::DbladeStats(const char* path) {
@@ -11,7 +13,8 @@ DbladeStats::DbladeStats(const char* path) {
     deserialize(d);
 }
 
-void DbladeStats::serialize(Serializer& s, unsigned int mask) {
+template <class S>
+void DbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(SER_DBLADE);
     s.write32(data.version);
     s.write32(mask);
@@ -37,6 +40,11 @@ void DbladeStats::serialize(Serializer& s, unsigned int mask) {
 #undef DB_PUT_CPU
     }
 }
+
+void DbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
+template void DbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
+template void DbladeStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
+template void DbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;
 
 void DbladeStats::deserialize(Deserializer& d) {
     if (d.read32() != SER_DBLADE) throw SerializationException("type is not SER_DBLADE", 0);

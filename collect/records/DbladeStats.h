@@ -43,6 +43,11 @@ public:
     explicit DbladeStats(const char* path);
 
     void serialize(Serializer& s, unsigned int mask);
+    // The same bytes through any writer with Serializer's calls: instantiated
+    // for Serializer, XdrBuffer and FileBuffer (a whole record without virtual
+    // calls).
+    template <class S>
+    void serializeTo(S& s, unsigned int mask) const;
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
     // Walks every value in record order (the JSON, rate and metrics forms).

@@ -4,6 +4,8 @@
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 FcdStats::FcdStats(const char* path) {
@@ -32,7 +34,8 @@ void FcdStats::clear() {
     _disks.clear();
 }
 
-void FcdStats::serialize(Serializer& s) {
+template <class S>
+void FcdStats::serializeTo(S& s) const {
     s.write32(SER_FCD);
     s.write32(data.version);
     s.write32(static_cast<uint32_t>(data.timestampCreated));
@@ -44,13 +47,18 @@ void FcdStats::serialize(Serializer& s) {
         FCD_TOTAL_FIELDS(TOLM_PUT_FIELD)
     }
     s.write32(static_cast<uint32_t>(_disks.size()));
-    for (_fcdDiskStats* disk : _disks) {
+    for (const _fcdDiskStats* disk : _disks) {
         auto& sub = *disk;
         s.write32(sub.diskType);
         s.write32(sub.diskID);
         FCD_DISK_COUNTER_FIELDS(TOLM_PUT_FIELD)
     }
 }
+
+void FcdStats::serialize(Serializer& s) { serializeTo(s); }
+template void FcdStats::serializeTo<Serializer>(Serializer&) const;
+template void FcdStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
+template void FcdStats::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void FcdStats::deserialize(Deserializer& d) {
     if (d.read32() != SER_FCD) throw SerializationException("type is not SER_FCD", 0);

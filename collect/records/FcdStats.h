@@ -40,6 +40,11 @@ public:
     _fcdDiskStats& operator[](size_t i) { return *_disks.at(i); }
 
     void serialize(Serializer& s);
+    // The same bytes through any writer with Serializer's calls: instantiated
+    // for Serializer, XdrBuffer and FileBuffer (a whole record without virtual
+    // calls).
+    template <class S>
+    void serializeTo(S& s) const;
     // Appends the disks read to the list.
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);

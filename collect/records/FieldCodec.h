@@ -14,32 +14,38 @@ typedef struct _successfail {
     uint64_t failed;
 } success_fail_t;
 
-// How one field of a given C++ type becomes bytes, an XML statistic and a dump
+// How one field of a given C++ type becomes bytes (through a Serializer or any
+// writer with its calls, such as XdrBuffer), an XML statistic and a dump
 // line. The records expand their field lists into calls of these overloads, so
 // the width of every value follows from its declared type alone.
 namespace fieldcodec {
 
-inline void put(Serializer& s, uint32_t v) {
+template <class S>
+inline void put(S& s, uint32_t v) {
     s.write32(v);
 }
-inline void put(Serializer& s, int32_t v) {
+template <class S>
+inline void put(S& s, int32_t v) {
     s.write32(static_cast<uint32_t>(v));
 }
-inline void put(Serializer& s, uint64_t v) {
+template <class S>
+inline void put(S& s, uint64_t v) {
     s.write64(v);
 }
 // The only 16-bit counter (the D-blade's krqm.maxRnums) travels twice; readers
 // keep the first copy.
-inline void put(Serializer& s, uint16_t v) {
+template <class S>
+inline void put(S& s, uint16_t v) {
     s.write16(v);
     s.write16(v);
 }
-inline void put(Serializer& s, const success_fail_t& v) {
+template <class S>
+inline void put(S& s, const success_fail_t& v) {
     s.write64(v.succeeded);
     s.write64(v.failed);
 }
-template <size_t N>
-inline void put(Serializer& s, const uint32_t (&a)[N]) {
+template <class S, size_t N>
+inline void put(S& s, const uint32_t (&a)[N]) {
     for (size_t i = 0; i < N; i++)
         s.write32(a[i]);
 }

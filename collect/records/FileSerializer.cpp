@@ -43,7 +43,7 @@ void FileSerializer::write16(unsigned short v) { putLittleEndian(v, 2); }
 void FileSerializer::write32(unsigned int v) { putLittleEndian(v, 4); }
 void FileSerializer::write64(unsigned long long v) { putLittleEndian(v, 8); }
 
-void FileSerializer::writeBuffer(unsigned char* buf, int len) {
+void FileSerializer::writeBuffer(const unsigned char* buf, int len) {
     if (_fd < 0) throw SerializationException("File is closed", 0);
     if (len <= 0) return;
     if (static_cast<unsigned int>(len) >= freeSpace()) {

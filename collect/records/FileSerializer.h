@@ -17,7 +17,7 @@ public:
     void write16(unsigned short v) override;
     void write32(unsigned int v) override;
     void write64(unsigned long long v) override;
-    void writeBuffer(unsigned char* buf, int len) override;
+    void writeBuffer(const unsigned char* buf, int len) override;
     void flush() override;
     void close() override;
     // May throw "write failed" from the final flush.

@@ -6,6 +6,8 @@
 #include "Deserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 LpStats::LpStats(const LpStats& other) : name(other.name), data(other.data) {
@@ -28,21 +30,27 @@ void LpStats::clear() {
     _vfs.clear();
 }
 
-void LpStats::serialize(Serializer& s) {
+template <class S>
+void LpStats::serializeTo(S& s) const {
     // The name goes out zero-terminated and zero-filled to a multiple of 4.
     uint32_t n = (static_cast<uint32_t>(name.size()) + 1 + 3) & ~3u;
-    std::vector<unsigned char> buf(n, 0);
-    memcpy(buf.data(), name.data(), name.size());
     s.write32(n);
-    s.writeBuffer(buf.data(), static_cast<int>(n));
+    if (!name.empty())
+        s.writeBuffer(reinterpret_cast<const unsigned char*>(name.data()),
+                      static_cast<int>(name.size()));
+    static const unsigned char kZeros[4] = {0, 0, 0, 0};
+    s.writeBuffer(kZeros, static_cast<int>(n - name.size()));
     s.write32(static_cast<uint32_t>(_vfs.size()));
     s.write32(data.statsRpcStatus);
     s.writeBuffer(data.uuid, sizeof data.uuid);
     s.write32(data.state);
     auto& sub = data;
     LP_COUNTER_FIELDS(TOLM_PUT_FIELD)
-    for (VfsStats* v : _vfs) v->serialize(s);
+    for (const VfsStats* v : _vfs) v->serializeTo(s);
 }
+template void LpStats::serializeTo<Serializer>(Serializer&) const;
+template void LpStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
+template void LpStats::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void LpStats::deserialize(Deserializer& d) {
     uint32_t n = d.read32();

@@ -38,7 +38,8 @@ public:
 
 private:
     friend class LpStatsSet;
-    void serialize(Serializer& s);
+    template <class S>
+    void serializeTo(S& s) const;
     void deserialize(Deserializer& d);
     void clear();
 

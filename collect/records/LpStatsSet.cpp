@@ -4,6 +4,8 @@
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 LpStatsSet::LpStatsSet(const char* path) {
@@ -32,7 +34,8 @@ void LpStatsSet::clear() {
     _pools.clear();
 }
 
-void LpStatsSet::serialize(Serializer& s) {
+template <class S>
+void LpStatsSet::serializeTo(S& s) const {
     s.write32(SER_LP);
     s.write32(data.version);
     s.write32(static_cast<uint32_t>(_pools.size()));
@@ -42,8 +45,13 @@ void LpStatsSet::serialize(Serializer& s) {
     s.write32(data.volStatRpcStatus);
     auto& sub = data;
     LPSET_GLOBAL_FIELDS(TOLM_PUT_FIELD)
-    for (LpStats* lp : _pools) lp->serialize(s);
+    for (const LpStats* lp : _pools) lp->serializeTo(s);
 }
+
+void LpStatsSet::serialize(Serializer& s) { serializeTo(s); }
+template void LpStatsSet::serializeTo<Serializer>(Serializer&) const;
+template void LpStatsSet::serializeTo<XdrBuffer>(XdrBuffer&) const;
+template void LpStatsSet::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void LpStatsSet::deserialize(Deserializer& d) {
     if (d.read32() != SER_LP) throw SerializationException("type is not SER_LP", 0);

@@ -35,6 +35,11 @@ public:
     LpStats& operator[](size_t i) { return *_pools.at(i); }
 
     void serialize(Serializer& s);
+    // The same bytes through any writer with Serializer's calls: instantiated
+    // for Serializer, XdrBuffer and FileBuffer (a whole record without virtual
+    // calls).
+    template <class S>
+    void serializeTo(S& s) const;
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
     // Walks every value in record order (the JSON, rate and metrics forms).

@@ -4,6 +4,8 @@
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 MgmtProcStats::MgmtProcStats(const char* path) {
@@ -11,7 +13,8 @@ MgmtProcStats::MgmtProcStats(const char* path) {
     deserialize(d);
 }
 
-void MgmtProcStats::serialize(Serializer& s, unsigned int /*mask*/) {
+template <class S>
+void MgmtProcStats::serializeTo(S& s, unsigned int /*mask*/) const {
     s.write32(SER_MGMT);
     s.write32(data.version);
     s.write32(static_cast<uint32_t>(data.timestampCreated));
@@ -23,6 +26,11 @@ void MgmtProcStats::serialize(Serializer& s, unsigned int /*mask*/) {
     MGMT_PROCESSES(MGMT_PUT_PROCESS)
 #undef MGMT_PUT_PROCESS
 }
+
+void MgmtProcStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
+template void MgmtProcStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
+template void MgmtProcStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
+template void MgmtProcStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;
 
 void MgmtProcStats::deserialize(Deserializer& d) {
     if (d.read32() != SER_MGMT) throw SerializationException("type is not SER_MGMT", 0);

@@ -4,6 +4,8 @@
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
 NbladeStats::NbladeStats(const char* path) {
@@ -11,7 +13,8 @@ NbladeStats::NbladeStats(const char* path) {
     deserialize(d);
 }
 
-void NbladeStats::serialize(Serializer& s, unsigned int mask) {
+template <class S>
+void NbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(SER_NBLADE);
     s.write32(data.version);
     // The mask word written is the argument, not the record's own field.
@@ -28,6 +31,11 @@ void NbladeStats::serialize(Serializer& s, unsigned int mask) {
     s.write32(data._nfsStatsRpcStatus);
     s.write32(data._cifsStatsRpcStatus);
 }
+
+void NbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
+template void NbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
+template void NbladeStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
+template void NbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;
 
 void NbladeStats::deserialize(Deserializer& d) {
     if (d.read32() != SER_NBLADE) throw SerializationException("type is not SER_NBLADE", 0);

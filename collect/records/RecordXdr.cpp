@@ -10,6 +10,7 @@
 #include "NbladeStats.h"
 #include "SerializationException.h"
 #include "XdrDeserializer.h"
+#include "XdrBuffer.h"
 #include "XdrSerializer.h"
 
 namespace {
@@ -17,11 +18,34 @@ namespace {
 constexpr unsigned int ALL_BITS = 0xffffffffu;
 
 // The blade and management records take a mask; every reply carries them whole.
-void serializeWhole(NbladeStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
-void serializeWhole(DbladeStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
-void serializeWhole(MgmtProcStats& r, Serializer& s) { r.serialize(s, ALL_BITS); }
-void serializeWhole(LpStatsSet& r, Serializer& s) { r.serialize(s); }
-void serializeWhole(FcdStats& r, Serializer& s) { r.serialize(s); }
+template <class S>
+void serializeWhole(const NbladeStats& r, S& s) {
+    r.serializeTo(s, ALL_BITS);
+}
+template <class S>
+void serializeWhole(const DbladeStats& r, S& s) {
+    r.serializeTo(s, ALL_BITS);
+}
+template <class S>
+void serializeWhole(const MgmtProcStats& r, S& s) {
+    r.serializeTo(s, ALL_BITS);
+}
+template <class S>
+void serializeWhole(const LpStatsSet& r, S& s) {
+    r.serializeTo(s);
+}
+template <class S>
+void serializeWhole(const FcdStats& r, S& s) {
+    r.serializeTo(s);
+}
+
+// Each thread encodes its replies in a buffer of its own, kept between
+// records so that its room is found again.
+XdrBuffer& replyBuffer() {
+    static thread_local XdrBuffer buffer;
+    buffer.clear();
+    return buffer;
+}
 
 template <typename T>
 bool_t xdr(XDR* xdrs, T* rec) {
@@ -33,7 +57,17 @@ bool_t xdr(XDR* xdrs, T* rec) {
                 unsigned int present = rec ? 1 : 0;
                 if (!xdr_u_int(xdrs, &present)) return FALSE;
                 if (!rec) return TRUE;
-                XdrSerializer s(xdrs);
+                // The whole record into memory, then onto the stream at once:
+                // the same bytes as value by value.
+                XdrBuffer& b = replyBuffer();
+                serializeWhole(*rec, b);
+                if (XDR_PUTBYTES(xdrs, reinterpret_cast<const char*>(b.data()),
+                                 static_cast<u_int>(b.size())))
+                    return TRUE;
+                // Refused (no room): value by value from where the stream
+                // stands, so that the failing primitive is the one reported.
+                XdrSerializer x(xdrs);
+                Serializer& s = x;
                 serializeWhole(*rec, s);
                 return TRUE;
             }

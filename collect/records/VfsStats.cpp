@@ -2,14 +2,21 @@
 
 #include "Deserializer.h"
 #include "Serializer.h"
+#include "FileBuffer.h"
+#include "XdrBuffer.h"
 #include "XmlRenderer.h"
 
-void VfsStats::serialize(Serializer& s) {
+template <class S>
+void VfsStats::serializeTo(S& s) const {
     auto& sub = data;
     s.write32(data.statsRpcStatus);
     s.write32(data.vfsid);
     VFS_COUNTER_FIELDS(TOLM_PUT_FIELD)
 }
+
+template void VfsStats::serializeTo<Serializer>(Serializer&) const;
+template void VfsStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
+template void VfsStats::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void VfsStats::deserialize(Deserializer& d) {
     auto& sub = data;

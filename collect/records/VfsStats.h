@@ -31,6 +31,7 @@ public:
 private:
     friend class LpStats;
     // Only a pool writes and reads its volumes: no tag, no name.
-    void serialize(Serializer& s);
+    template <class S>
+    void serializeTo(S& s) const;
     void deserialize(Deserializer& d);
 };

@@ -19,9 +19,12 @@ void XdrSerializer::write64(unsigned long long v) {
     if (!xdr_uint64_t(_pxs, &w)) throw SerializationException("write64 failed", 0);
 }
 
-void XdrSerializer::writeBuffer(unsigned char* buf, int len) {
-    // Each byte goes out as an XDR int of the byte taken as a signed char.
-    if (!xdr_vector(_pxs, reinterpret_cast<char*>(buf), len, 1,
-                    reinterpret_cast<xdrproc_t>(xdr_char)))
-        throw SerializationException("writeBuffer failed", 0);
+void XdrSerializer::writeBuffer(const unsigned char* buf, int len) {
+    // Each byte goes out as an XDR int of the byte taken as a signed char (as
+    // xdr_char writes it; xdr_char itself stores back into its byte, which a
+    // const buffer cannot take).
+    for (int i = 0; i < len; i++) {
+        int v = static_cast<signed char>(buf[i]);
+        if (!xdr_int(_pxs, &v)) throw SerializationException("writeBuffer failed", 0);
+    }
 }

@@ -85,6 +85,51 @@ TEST(TokenSetParser, KeysValuesAndBufferGrowth) {
     EXPECT_GE(parser.capacity(), static_cast<int32_t>(big.size()));
 }
 
+// scan gives each key's first value exactly as parse and get do, for texts
+// that test every rule: a key met again, a key line without values, blanks
+// and tabs, a key that is also a value elsewhere, the last token without a
+// delimiter (dropped, and a key dropped that way leaves the earlier line),
+// and real status files of this machine.
+TEST(TokenSetParser, ScanAgreesWithParse) {
+    ScratchDir dir;
+    std::vector<std::string> texts = {
+        "",
+        "Name:\ta b\nVmSize:\t 12 kB\nName: c\n",
+        "Name:\nVmRSS: 5 kB\nPPid:\t\t7\n",
+        "VmRSS: Name: 3\n  VmLck:   9 \n\n\nVmLck:\n",
+        "Name: x\nVmSize: 1 kB\nVmSize: 2",
+        "Name: x\nVmSize: 1 kB\nVmSize:",
+        "Name: x\nVmSize: 1 kB\nVmSize: 3 kB",
+        "PPid: 4294967296\nVmExe: -1 kB\nVmLib: 0x10 kB\nVmStk: 12abc kB\n",
+    };
+    for (const char* self : {"/proc/self/status", "/proc/1/status"}) {
+        std::ifstream in(self);
+        texts.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const char* const keys[] = {"Name:", "PPid:", "VmSize:", "VmLck:", "VmRSS:",
+                                "VmData:", "VmStk:", "VmExe:", "VmLib:", "Missing:"};
+    constexpr size_t n = sizeof keys / sizeof keys[0];
+    TokenSetParser parser;
+    for (size_t t = 0; t < texts.size(); t++) {
+        writeText(dir.file("s"), texts[t]);
+        std::unique_ptr<TokenSet> set(parser.parse(dir.file("s").c_str()));
+        ASSERT_NE(set, nullptr);
+        TokenSetParser::FirstValue values[n];
+        ASSERT_TRUE(parser.scan(dir.file("s").c_str(), keys, n, values));
+        for (size_t k = 0; k < n; k++) {
+            const std::vector<std::string>* v = set->get(keys[k]);
+            EXPECT_EQ(v != nullptr, values[k].found) << "text " << t << ", " << keys[k];
+            std::string first = v && !v->empty() ? (*v)[0] : std::string();
+            std::string scanned = values[k].token ? std::string(values[k].token, values[k].length)
+                                                  : std::string();
+            EXPECT_EQ(first, scanned) << "text " << t << ", " << keys[k];
+            EXPECT_EQ(v && !v->empty(), values[k].token != nullptr);
+        }
+    }
+    TokenSetParser::FirstValue none[1];
+    EXPECT_FALSE(parser.scan(dir.file("gone").c_str(), keys, 1, none));
+}
+
 TEST(MgmtProcCollector, FindsTheFiveByExactNameInAFakeProcTree) {
     ScratchDir root;
     addProcess(root, "100", status("Tomcat", 1000));

@@ -1,0 +1,161 @@
+// The whole-record encoders give byte for byte what the value-by-value
+// serializers give (XdrBuffer as XdrSerializer, FileBuffer as FileSerializer), for random records
+// of all five types: counters above 2^31 and 2^32, signed values below zero, names of every padding
+// length (bytes above 0x7f among them), pools and volumes with and without their counters, empty
+// and long lists. The record routines of the replies, which use it, give the presence word and the
+// same bytes.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FileBuffer.h"
+#include "RecordTestUtil.h"
+#include "RecordXdr.h"
+#include "XdrBuffer.h"
+
+namespace {
+
+template <typename B = XdrBuffer, typename F>
+Bytes bufferBytes(F body) {
+    B b;
+    body(b);
+    return Bytes(b.data(), b.data() + b.size());
+}
+
+// The bytes of a reply routine on a memory stream.
+template <typename R>
+Bytes routineBytes(bool_t (*routine)(XDR*, R*), R* rec) {
+    Bytes buf(1 << 22);
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char*>(buf.data()), static_cast<u_int>(buf.size()),
+                  XDR_ENCODE);
+    EXPECT_TRUE(routine(&x, rec));
+    buf.resize(xdr_getpos(&x));
+    xdr_destroy(&x);
+    return buf;
+}
+
+Bytes presentThen(const Bytes& b) {
+    Bytes out = {0, 0, 0, 1};
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(XdrBufferTest, FileFormValuesAtTheirOwnWidths) {
+    // clang-format off
+    const Bytes expected = {
+        0xab,                                            // write8
+        0xef, 0xbe,                                      // write16
+        0xef, 0xcd, 0xab, 0x89,                          // write32
+        0x08, 0x07, 0x06, 0x85, 0x04, 0x03, 0x02, 0x01,  // write64
+        'A', 0xe9, 0x00,                                 // buffer
+    };
+    // clang-format on
+    const unsigned char bytes[] = {'A', 0xe9, 0};
+    auto body = [&](auto& s) {
+        s.write8(0xab);
+        s.write16(0xbeef);
+        s.write32(0x89abcdefu);
+        s.write64(0x0102030485060708ull);
+        s.writeBuffer(bytes, 3);
+    };
+    EXPECT_EQ(expected, bufferBytes<FileBuffer>(body));
+    ScratchDir dir;
+    EXPECT_EQ(expected, fileBytes(dir, [&](Serializer& s) { body(s); }));
+}
+
+TEST(XdrBufferTest, ValuesAsTheXdrStreamWritesThem) {
+    // clang-format off
+    const Bytes expected = {
+        0x00, 0x00, 0x00, 0xab,                          // write8
+        0x00, 0x00, 0xbe, 0xef,                          // write16
+        0x89, 0xab, 0xcd, 0xef,                          // write32
+        0x01, 0x02, 0x03, 0x04, 0x85, 0x06, 0x07, 0x08,  // write64
+        0x00, 0x00, 0x00, 0x41,                          // 'A'
+        0xff, 0xff, 0xff, 0xe9,                          // 0xe9, a signed char
+        0x00, 0x00, 0x00, 0x00,                          // 0
+    };
+    // clang-format on
+    const unsigned char bytes[] = {'A', 0xe9, 0};
+    auto body = [&](auto& s) {
+        s.write8(0xab);
+        s.write16(0xbeef);
+        s.write32(0x89abcdefu);
+        s.write64(0x0102030485060708ull);
+        s.writeBuffer(bytes, 3);
+    };
+    EXPECT_EQ(expected, bufferBytes(body));
+    EXPECT_EQ(expected, xdrBytes([&](Serializer& s) { body(s); }));
+    // Past the first room: the buffer grows and keeps what it holds.
+    XdrBuffer b;
+    for (uint32_t i = 0; i < 5000; i++)
+        b.write32(i);
+    ASSERT_EQ(20000u, b.size());
+    EXPECT_EQ(0x00, b.data()[4 * 4999]);
+    EXPECT_EQ(0x87, b.data()[4 * 4999 + 3]);  // 4999 = 0x1387
+    b.clear();
+    EXPECT_EQ(0u, b.size());
+}
+
+TEST(XdrBufferTest, EveryRecordTypeAsValueByValue) {
+    for (unsigned seed = 1; seed <= 8; seed++) {
+        Filler f(seed);
+        NbladeStats nb;
+        fillNblade(nb, f);
+        EXPECT_EQ(xdrBytes([&](Serializer& s) { nb.serialize(s, 0xffffffffu); }),
+                  bufferBytes([&](XdrBuffer& s) { nb.serializeTo(s, 0xffffffffu); }));
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { nb.serialize(s, 0xffffffffu); })),
+                  routineBytes(xdr_NbladeStats, &nb));
+        ScratchDir dir;
+        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { nb.serialize(s, 0x5a5a5a5au); }),
+                  bufferBytes<FileBuffer>([&](FileBuffer& s) { nb.serializeTo(s, 0x5a5a5a5au); }));
+
+        DbladeStats db;
+        fillDblade(db, f);
+        db.data.rf.rxAcks = -1;
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { db.serialize(s, 0xffffffffu); })),
+                  routineBytes(xdr_DbladeStats, &db));
+        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { db.serialize(s, 0xffffffffu); }),
+                  bufferBytes<FileBuffer>([&](FileBuffer& s) { db.serializeTo(s, 0xffffffffu); }));
+
+        MgmtProcStats mgmt;
+        fillMgmt(mgmt, f);
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { mgmt.serialize(s, 0xffffffffu); })),
+                  routineBytes(xdr_MgmtProcStats, &mgmt));
+        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { mgmt.serialize(s, 0); }),
+                  bufferBytes<FileBuffer>([&](FileBuffer& s) { mgmt.serializeTo(s, 0); }));
+
+        // Names of 0 to 8 bytes (every padding), one with bytes above 0x7f;
+        // volumes from none to many.
+        LpStatsSet set;
+        fillLpSetData(set, f);
+        for (int len = 0; len <= 8; len++) {
+            std::string name(static_cast<size_t>(len), static_cast<char>('a' + len));
+            if (len == 5)
+                name = "\xe9\xff\x80pq";
+            set.addLpStats(makeLp(f, name, len == 3 ? 40 : len % 3));
+        }
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { set.serialize(s); }, 1 << 22)),
+                  routineBytes(xdr_LpStatsSet, &set));
+        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { set.serialize(s); }),
+                  bufferBytes<FileBuffer>([&](FileBuffer& s) { set.serializeTo(s); }));
+        LpStatsSet empty;
+        fillLpSetData(empty, f);
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { empty.serialize(s); })),
+                  routineBytes(xdr_LpStatsSet, &empty));
+
+        FcdStats fcd;
+        fillFcdData(fcd, f);
+        for (unsigned i = 0; i < seed * 8; i++)
+            fcd.addDiskStats(makeDisk(f));
+        EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { fcd.serialize(s); })),
+                  routineBytes(xdr_FcdStats, &fcd));
+        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { fcd.serialize(s); }),
+                  bufferBytes<FileBuffer>([&](FileBuffer& s) { fcd.serializeTo(s); }));
+    }
+    // An absent record is the presence word alone.
+    EXPECT_EQ((Bytes{0, 0, 0, 0}), routineBytes<NbladeStats>(xdr_NbladeStats, nullptr));
+}
