@@ -12,6 +12,8 @@
 template <typename T, bool_t (*recordXdr)(XDR*, T*)>
 class StatsArrayImpl : public StatsArray<T> {
 public:
+    static constexpr unsigned int kReserveAtMost = 1024;
+
     StatsArrayImpl() {}
     explicit StatsArrayImpl(SnapshotProvider& provider) {
         SnapshotRing* ring = provider.getAllSnapshots();
@@ -46,9 +48,12 @@ public:
             case XDR_DECODE: {
                 unsigned int n;
                 if (!xdr_u_int(xdrs, &n)) return FALSE;
-                // Grown entry by entry: a damaged count fails at the end of
-                // the data instead of allocating for it.
+                // Room for up to kReserveAtMost entries at once (a history
+                // rarely holds more); beyond that grown entry by entry, so that
+                // a damaged count fails at the end of the data instead of
+                // allocating for it.
                 this->_sm.clear();
+                this->_sm.reserve(n < kReserveAtMost ? n : kReserveAtMost);
                 for (unsigned int i = 0; i < n; i++) {
                     this->_sm.emplace_back();
                     auto& e = this->_sm.back();

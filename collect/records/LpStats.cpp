@@ -50,6 +50,8 @@ void LpStats::serializeTo(S& s) const {
 }
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
 template void LpStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
+template void LpStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
+template void LpStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void LpStats::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void LpStats::deserialize(Deserializer& d) {

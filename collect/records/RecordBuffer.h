@@ -6,10 +6,8 @@
 #include <vector>
 
 // A record's bytes written straight into memory, a whole record at a time and
-// without a virtual call per value: the records' serializeTo is instantiated
-// for its two forms, XdrBuffer and FileBuffer, which write exactly what
-// XdrSerializer puts on an XDR stream and what FileSerializer puts in a file.
-// The bytes then go out in one piece.
+// without a virtual call per value, then sent or written in one piece: the
+// growing byte store under FileBuffer (XdrBuffer stores whole words).
 class RecordBuffer {
   public:
     RecordBuffer() { _buf.resize(4096); }

@@ -60,7 +60,7 @@ bool_t xdr(XDR* xdrs, T* rec) {
                 // The whole record into memory, then onto the stream at once:
                 // the same bytes as value by value.
                 XdrBuffer& b = replyBuffer();
-                serializeWhole(*rec, b);
+                b.append([rec](auto& sink) { serializeWhole(*rec, sink); });
                 if (XDR_PUTBYTES(xdrs, reinterpret_cast<const char*>(b.data()),
                                  static_cast<u_int>(b.size())))
                     return TRUE;

@@ -1,0 +1,127 @@
+// The daemon's CPU for one whole collection (the five collectors of a
+// snapshot: fourteen N-blade files and the stream service, the D-blade block,
+// the storage and FCD services, the process scan) against the simulated node,
+// beside sysstat's sadc taking one sample of the system into a file,
+// process start included: the nearest common tool that does a comparable job.
+// Three runs of each; the figures are CPU time (user + system) per sample.
+//   bench_collect [COLLECTIONS]   (default 2000; run inside tests/netns-run)
+// It starts tolmnodesim itself and runs again under the preload library that
+// redirects the daemon's kernel files to the simulator's.
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LocalRpcClient.h"
+#include "Snapshot.h"
+
+namespace {
+
+double cpuSeconds(int who) {
+    rusage u;
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Starts the simulated node and runs this program again under the preload
+// library; returns only in the second run.
+void underSimulatedNode(char** argv) {
+    if (getenv("TOLM_SIM_ROOT") != nullptr)
+        return;
+    char pattern[] = "/tmp/tolmcollect.XXXXXX";
+    std::string root = mkdtemp(pattern);
+    pid_t sim = fork();
+    if (sim == 0) {
+        execl(TOLMNODESIM, TOLMNODESIM, "--root", root.c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 100 && access((root + "/nblade.expected").c_str(), F_OK) != 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    setenv("TOLM_SIM_ROOT", root.c_str(), 1);
+    setenv("LD_PRELOAD", PRELOAD, 1);
+    setenv("TOLM_COLLECT_SIM_PID", std::to_string(sim).c_str(), 1);
+    execv("/proc/self/exe", argv);
+    perror("execv");
+    exit(1);
+}
+
+const char* findSadc() {
+    for (const char* p : {"/usr/lib/sysstat/sadc", "/usr/lib64/sa/sadc", "/usr/lib/sa/sadc"})
+        if (access(p, X_OK) == 0)
+            return p;
+    return nullptr;
+}
+
+// CPU per one-shot sadc run (its own and its process start's), in ms.
+double sadcMs(const char* sadc, int runs) {
+    double before = cpuSeconds(RUSAGE_CHILDREN);
+    for (int i = 0; i < runs; i++) {
+        pid_t p = fork();
+        if (p == 0) {
+            unsetenv("LD_PRELOAD");
+            execl(sadc, sadc, "1", "1", "/tmp/tolmcollect.sa", nullptr);
+            _exit(127);
+        }
+        int status;
+        waitpid(p, &status, 0);
+        unlink("/tmp/tolmcollect.sa");
+    }
+    return (cpuSeconds(RUSAGE_CHILDREN) - before) * 1000 / runs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    underSimulatedNode(argv);
+    int total = argc > 1 ? std::stoi(argv[1]) : 2000;
+    prepareRpcClients();
+    // Settle the caches and the allocator.
+    for (int i = 0; i < 50; i++)
+        (new Snapshot())->release();
+    std::vector<double> ours;
+    for (int run = 0; run < 3; run++) {
+        double before = cpuSeconds(RUSAGE_SELF);
+        for (int i = 0; i < total; i++) {
+            Snapshot* s = new Snapshot();
+            s->release();
+        }
+        ours.push_back((cpuSeconds(RUSAGE_SELF) - before) * 1000 / total);
+    }
+    std::sort(ours.begin(), ours.end());
+    printf(
+        "whole collection, daemon CPU per snapshot: %.3f / %.3f / %.3f ms (min / median / max "
+        "of 3 runs of %d)\n",
+        ours[0], ours[1], ours[2], total);
+    if (const char* sadc = findSadc()) {
+        std::vector<double> theirs;
+        for (int run = 0; run < 3; run++)
+            theirs.push_back(sadcMs(sadc, 200));
+        std::sort(theirs.begin(), theirs.end());
+        printf(
+            "sadc 1 1 FILE, CPU per one-shot sample (process start included): %.3f / %.3f / "
+            "%.3f ms\n",
+            theirs[0], theirs[1], theirs[2]);
+        printf("ratio (median): %.2f\n", ours[1] / theirs[1]);
+    } else {
+        printf("sadc not found (Debian package sysstat): no comparison\n");
+    }
+    if (const char* sim = getenv("TOLM_COLLECT_SIM_PID")) {
+        kill(static_cast<pid_t>(std::stol(sim)), SIGTERM);
+        waitpid(static_cast<pid_t>(std::stol(sim)), nullptr, 0);
+        std::string rm = std::string("rm -rf '") + getenv("TOLM_SIM_ROOT") + "'";
+        if (system(rm.c_str()) != 0) {
+        }
+    }
+    return 0;
+}
