@@ -2,10 +2,14 @@
 
 #include <rpc/rpc.h>
 
+#include <cstdio>
+
+#include "SerializationException.h"
 #include "Snapshot.h"
 #include "SnapshotProvider.h"
 #include "SnapshotRing.h"
 #include "StatsArray.h"
+#include "XdrWordReader.h"
 
 // A StatsArray filled from a provider and encoded with the record routine
 // `recordXdr`: a count, then per entry the timestamp and the optional record.
@@ -46,18 +50,29 @@ public:
                 return TRUE;
             }
             case XDR_DECODE: {
-                unsigned int n;
-                if (!xdr_u_int(xdrs, &n)) return FALSE;
-                // Room for up to kReserveAtMost entries at once (a history
-                // rarely holds more); beyond that grown entry by entry, so that
-                // a damaged count fails at the end of the data instead of
-                // allocating for it.
-                this->_sm.clear();
-                this->_sm.reserve(n < kReserveAtMost ? n : kReserveAtMost);
-                for (unsigned int i = 0; i < n; i++) {
-                    this->_sm.emplace_back();
-                    auto& e = this->_sm.back();
-                    if (!xdr_u_int(xdrs, &e.first) || !recordXdr(xdrs, &e.second)) return FALSE;
+                // The array is the whole reply: one reader takes its words in
+                // runs for the count, the timestamps and the records alike.
+                try {
+                    XdrWordReader r(xdrs);
+                    unsigned int n = r.read32();
+                    // Room for up to kReserveAtMost entries at once (a history
+                    // rarely holds more); beyond that grown entry by entry, so
+                    // that a damaged count fails at the end of the data
+                    // instead of allocating for it.
+                    this->_sm.clear();
+                    this->_sm.reserve(n < kReserveAtMost ? n : kReserveAtMost);
+                    for (unsigned int i = 0; i < n; i++) {
+                        this->_sm.emplace_back();
+                        auto& e = this->_sm.back();
+                        e.first = r.read32();
+                        // An optional record: present or not, as recordXdr reads it.
+                        if (r.read32() != 0)
+                            e.second.deserialize(r);
+                    }
+                } catch (SerializationException& e) {
+                    fprintf(stderr, "Serialization Exception: %s: %d\n", e.msg.c_str(),
+                            static_cast<int>(e.code));
+                    return FALSE;
                 }
                 return TRUE;
             }

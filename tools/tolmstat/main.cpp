@@ -29,7 +29,7 @@
 #include "TolmStatsSvr.h"
 #include "TolmVersion.h"
 #include "WatchView.h"
-#include "XdrDeserializer.h"
+#include "XdrWordReader.h"
 #include "XmlRenderer.h"
 
 namespace {
@@ -182,7 +182,8 @@ bool fetch(CLIENT* c, unsigned long first, Which which, unsigned int stamp, R& r
         if (*r->present == 0)
             return TRUE;
         try {
-            XdrDeserializer d(x);
+            // The record ends the reply: its words may be taken in runs.
+            XdrWordReader d(x);
             r->rec->deserialize(d);
         } catch (SerializationException&) {
             return FALSE;

@@ -4,7 +4,7 @@
 // beside sysstat's sadc taking one sample of the system into a file,
 // process start included: the nearest common tool that does a comparable job.
 // Three runs of each; the figures are CPU time (user + system) per sample.
-//   bench_collect [COLLECTIONS]   (default 2000; run inside tests/netns-run)
+//   bench_collect [COLLECTIONS [--no-sadc]]   (default 2000; run inside tests/netns-run)
 // It starts tolmnodesim itself and runs again under the preload library that
 // redirects the daemon's kernel files to the simulator's.
 
@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
         "whole collection, daemon CPU per snapshot: %.3f / %.3f / %.3f ms (min / median / max "
         "of 3 runs of %d)\n",
         ours[0], ours[1], ours[2], total);
-    if (const char* sadc = findSadc()) {
+    bool withSadc = !(argc > 2 && std::string(argv[2]) == "--no-sadc");
+    if (const char* sadc = withSadc ? findSadc() : nullptr) {
         std::vector<double> theirs;
         for (int run = 0; run < 3; run++)
             theirs.push_back(sadcMs(sadc, 200));
