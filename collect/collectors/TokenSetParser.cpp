@@ -23,17 +23,20 @@ int32_t TokenSetParser::readFile(const char* path) {
     return n;
 }
 
-TokenSet* TokenSetParser::parse(const char* path) {
-    int32_t n = readFile(path);
-    if (n < 0) return nullptr;
-    TokenSet* set = new TokenSet();
-    std::vector<std::string>* values = nullptr;
-    const char* end = _buf + n;
-    const char* p = _buf;
+namespace {
+
+// Splits `n` bytes into lines of tokens (delimited by blanks, tabs and
+// newlines): key(start, length) for the first token of a line, value(start,
+// length) for the others. A token the data ends in, with no delimiter after
+// it, is dropped, and the split ends there.
+template <class Key, class Value>
+void splitLines(const char* p, int32_t n, Key key, Value value) {
+    const char* end = p + n;
+    bool atKey = true;
     while (p < end) {
         char c = *p;
         if (c == '\n') {
-            values = nullptr;
+            atKey = true;
             p++;
             continue;
         }
@@ -43,14 +46,28 @@ TokenSet* TokenSetParser::parse(const char* path) {
         }
         const char* start = p;
         while (p < end && *p != ' ' && *p != '\t' && *p != '\n') p++;
-        // A token the data ends in, with no delimiter after it, is dropped.
         if (p == end) break;
-        std::string token(start, static_cast<size_t>(p - start));
-        if (values == nullptr)
-            values = set->startKey(token);
-        else
-            values->push_back(token);
+        size_t length = static_cast<size_t>(p - start);
+        if (atKey) {
+            atKey = false;
+            key(start, length);
+        } else {
+            value(start, length);
+        }
     }
+}
+
+}  // namespace
+
+TokenSet* TokenSetParser::parse(const char* path) {
+    int32_t n = readFile(path);
+    if (n < 0) return nullptr;
+    TokenSet* set = new TokenSet();
+    std::vector<std::string>* values = nullptr;
+    splitLines(
+        _buf, n,
+        [&](const char* start, size_t length) { values = set->startKey(std::string(start, length)); },
+        [&](const char* start, size_t length) { values->emplace_back(start, length); });
     return set;
 }
 
@@ -58,44 +75,25 @@ bool TokenSetParser::scan(const char* path, const char* const* keys, size_t n, F
     int32_t size = readFile(path);
     if (size < 0) return false;
     for (size_t k = 0; k < n; k++) out[k] = FirstValue();
-    size_t keyLength[16];
-    for (size_t k = 0; k < n && k < 16; k++) keyLength[k] = strlen(keys[k]);
     FirstValue* current = nullptr;  // the key of this line, when it is one of ours
-    bool atKey = true;              // the next token is a line's first
-    const char* end = _buf + size;
-    const char* p = _buf;
-    while (p < end) {
-        char c = *p;
-        if (c == '\n') {
-            atKey = true;
+    splitLines(
+        _buf, size,
+        [&](const char* start, size_t length) {
             current = nullptr;
-            p++;
-            continue;
-        }
-        if (c == ' ' || c == '\t') {
-            p++;
-            continue;
-        }
-        const char* start = p;
-        while (p < end && *p != ' ' && *p != '\t' && *p != '\n') p++;
-        // A token the data ends in, with no delimiter after it, is dropped.
-        if (p == end) break;
-        size_t length = static_cast<size_t>(p - start);
-        if (atKey) {
-            atKey = false;
-            for (size_t k = 0; k < n && k < 16; k++)
-                if (keyLength[k] == length && memcmp(keys[k], start, length) == 0) {
+            for (size_t k = 0; k < n; k++)
+                if (strncmp(keys[k], start, length) == 0 && keys[k][length] == '\0') {
                     // Met again: this line's values replace the earlier ones.
                     current = &out[k];
                     *current = FirstValue();
                     current->found = true;
                     break;
                 }
-        } else if (current != nullptr) {
-            current->token = start;
-            current->length = length;
-            current = nullptr;
-        }
-    }
+        },
+        [&](const char* start, size_t length) {
+            if (current != nullptr && current->token == nullptr) {
+                current->token = start;
+                current->length = length;
+            }
+        });
     return true;
 }

@@ -1,38 +1,9 @@
 #pragma once
 
-#include "DbladeStats.h"
-#include "FcdStats.h"
-#include "LpStatsSet.h"
-#include "MgmtProcStats.h"
-#include "NbladeStats.h"
-#include "Serializer.h"
 #include "FileBuffer.h"
+#include "Serializer.h"
 #include "Snapshot.h"
-
-// A record's whole binary form: every section selected where a record takes
-// a section mask. The signal dump and persistence write the same bytes.
-constexpr unsigned int RECORD_ALL_SECTIONS = 0xffffffffu;
-// S is Serializer (any of its kinds, passed as one) or FileBuffer.
-template <class S>
-void serializeWhole(const NbladeStats& r, S& s) {
-    r.serializeTo(s, RECORD_ALL_SECTIONS);
-}
-template <class S>
-void serializeWhole(const DbladeStats& r, S& s) {
-    r.serializeTo(s, RECORD_ALL_SECTIONS);
-}
-template <class S>
-void serializeWhole(const MgmtProcStats& r, S& s) {
-    r.serializeTo(s, RECORD_ALL_SECTIONS);
-}
-template <class S>
-void serializeWhole(const LpStatsSet& r, S& s) {
-    r.serializeTo(s);
-}
-template <class S>
-void serializeWhole(const FcdStats& r, S& s) {
-    r.serializeTo(s);
-}
+#include "WholeRecord.h"
 
 // Calls fn(record, binary file name, XML file name, error text) for each
 // record a snapshot holds, in the order the files are written; the error

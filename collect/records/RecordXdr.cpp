@@ -11,33 +11,10 @@
 #include "SerializationException.h"
 #include "XdrDeserializer.h"
 #include "XdrBuffer.h"
+#include "WholeRecord.h"
 #include "XdrSerializer.h"
 
 namespace {
-
-constexpr unsigned int ALL_BITS = 0xffffffffu;
-
-// The blade and management records take a mask; every reply carries them whole.
-template <class S>
-void serializeWhole(const NbladeStats& r, S& s) {
-    r.serializeTo(s, ALL_BITS);
-}
-template <class S>
-void serializeWhole(const DbladeStats& r, S& s) {
-    r.serializeTo(s, ALL_BITS);
-}
-template <class S>
-void serializeWhole(const MgmtProcStats& r, S& s) {
-    r.serializeTo(s, ALL_BITS);
-}
-template <class S>
-void serializeWhole(const LpStatsSet& r, S& s) {
-    r.serializeTo(s);
-}
-template <class S>
-void serializeWhole(const FcdStats& r, S& s) {
-    r.serializeTo(s);
-}
 
 // Each thread encodes its replies in a buffer of its own, kept between
 // records so that its room is found again.

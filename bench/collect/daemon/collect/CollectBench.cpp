@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "LocalRpcClient.h"
+#include "SimulatedNode.h"
 #include "Snapshot.h"
 
 namespace {
@@ -33,28 +34,6 @@ double cpuSeconds(int who) {
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Starts the simulated node and runs this program again under the preload
-// library; returns only in the second run.
-void underSimulatedNode(char** argv) {
-    if (getenv("TOLM_SIM_ROOT") != nullptr)
-        return;
-    char pattern[] = "/tmp/tolmcollect.XXXXXX";
-    std::string root = mkdtemp(pattern);
-    pid_t sim = fork();
-    if (sim == 0) {
-        execl(TOLMNODESIM, TOLMNODESIM, "--root", root.c_str(), nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 100 && access((root + "/nblade.expected").c_str(), F_OK) != 0; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    setenv("TOLM_SIM_ROOT", root.c_str(), 1);
-    setenv("LD_PRELOAD", PRELOAD, 1);
-    setenv("TOLM_COLLECT_SIM_PID", std::to_string(sim).c_str(), 1);
-    execv("/proc/self/exe", argv);
-    perror("execv");
-    exit(1);
-}
 
 const char* findSadc() {
     for (const char* p : {"/usr/lib/sysstat/sadc", "/usr/lib64/sa/sadc", "/usr/lib/sa/sadc"})
@@ -83,7 +62,7 @@ double sadcMs(const char* sadc, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    underSimulatedNode(argv);
+    underSimulatedNode(argv, nullptr);
     int total = argc > 1 ? std::stoi(argv[1]) : 2000;
     prepareRpcClients();
     // Settle the caches and the allocator.
@@ -117,12 +96,6 @@ int main(int argc, char** argv) {
     } else {
         printf("sadc not found (Debian package sysstat): no comparison\n");
     }
-    if (const char* sim = getenv("TOLM_COLLECT_SIM_PID")) {
-        kill(static_cast<pid_t>(std::stol(sim)), SIGTERM);
-        waitpid(static_cast<pid_t>(std::stol(sim)), nullptr, 0);
-        std::string rm = std::string("rm -rf '") + getenv("TOLM_SIM_ROOT") + "'";
-        if (system(rm.c_str()) != 0) {
-        }
-    }
+    stopSimulatedNode();
     return 0;
 }

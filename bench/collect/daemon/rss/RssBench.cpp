@@ -24,6 +24,7 @@
 #include "CollectionEnv.h"
 #include "CollectorConfig.h"
 #include "CollectorMain.h"
+#include "SimulatedNode.h"
 #include "Snapshot.h"
 
 namespace {
@@ -47,33 +48,11 @@ class CountingEnv : public CollectionEnv {
     std::atomic<uint64_t> count{0};
 };
 
-// Starts the simulated node and runs this program again under the preload
-// library; returns only in the second run.
-void underSimulatedNode(char** argv) {
-    if (getenv("TOLM_SIM_ROOT") != nullptr)
-        return;
-    char pattern[] = "/tmp/tolmrss.XXXXXX";
-    std::string root = mkdtemp(pattern);
-    pid_t sim = fork();
-    if (sim == 0) {
-        execl(TOLMNODESIM, TOLMNODESIM, "--root", root.c_str(), "--no-mgmt", nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 100 && access((root + "/nblade.expected").c_str(), F_OK) != 0; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    setenv("TOLM_SIM_ROOT", root.c_str(), 1);
-    setenv("LD_PRELOAD", PRELOAD, 1);
-    setenv("TOLM_RSS_SIM_PID", std::to_string(sim).c_str(), 1);
-    execv("/proc/self/exe", argv);
-    perror("execv");
-    exit(1);
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    underSimulatedNode(argv);
+    underSimulatedNode(argv, "--no-mgmt");
     uint64_t total = argc > 1 ? std::stoull(argv[1]) : 100000;
     char prog[] = "bench_rss", base[] = "--base", zero[] = "0", persist[] = "--persistsamplerate",
          nodaemon[] = "--nodaemon";
@@ -116,13 +95,6 @@ int main(int argc, char** argv) {
         "%llu collections in %.1f s (%.2f ms each); resident growth after the baseline: %ld kB "
         "(target: flat within 1024 kB)\n",
         static_cast<unsigned long long>(total), secs, secs * 1000 / total, peak - baseline);
-    if (const char* sim = getenv("TOLM_RSS_SIM_PID")) {
-        kill(static_cast<pid_t>(std::stol(sim)), SIGTERM);
-        waitpid(static_cast<pid_t>(std::stol(sim)), nullptr, 0);
-        std::string root = getenv("TOLM_SIM_ROOT");
-        std::string rm = "rm -rf '" + root + "'";
-        if (system(rm.c_str()) != 0) {
-        }
-    }
+    stopSimulatedNode();
     return 0;
 }
