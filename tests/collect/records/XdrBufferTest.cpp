@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "FileBuffer.h"
@@ -37,8 +38,9 @@ Bytes routineBytes(bool_t (*routine)(XDR*, R*), R* rec) {
 }
 
 Bytes presentThen(const Bytes& b) {
-    Bytes out = {0, 0, 0, 1};
-    out.insert(out.end(), b.begin(), b.end());
+    Bytes out(4 + b.size(), 0);
+    out[3] = 1;
+    std::copy(b.begin(), b.end(), out.begin() + 4);
     return out;
 }
 
