@@ -10,11 +10,11 @@
 #include "RecordXdr.h"
 #include "StatsArrayImpl.h"
 
-typedef StatsArrayImpl<NbladeStats, xdr_NbladeStats> NbladeStatsArray;
-typedef StatsArrayImpl<DbladeStats, xdr_DbladeStats> DbladeStatsArray;
-typedef StatsArrayImpl<LpStatsSet, xdr_LpStatsSet> LpStatsSetArray;
-typedef StatsArrayImpl<FcdStats, xdr_FcdStats> FcdStatsArray;
-typedef StatsArrayImpl<MgmtProcStats, xdr_MgmtProcStats> MgmtProcStatsArray;
+typedef StatsArrayImpl<NbladeStats> NbladeStatsArray;
+typedef StatsArrayImpl<DbladeStats> DbladeStatsArray;
+typedef StatsArrayImpl<LpStatsSet> LpStatsSetArray;
+typedef StatsArrayImpl<FcdStats> FcdStatsArray;
+typedef StatsArrayImpl<MgmtProcStats> MgmtProcStatsArray;
 
 // The array routines of the query replies; `p` is the matching StatsArrayImpl.
 bool_t xdr_NbladeStatsArray(XDR* xdrs, void* p);

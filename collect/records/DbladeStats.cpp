@@ -43,7 +43,6 @@ void DbladeStats::serializeTo(S& s, unsigned int mask) const {
 
 void DbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
 template void DbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
-template void DbladeStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
 template void DbladeStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&, unsigned int) const;
 template void DbladeStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&, unsigned int) const;
 template void DbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;

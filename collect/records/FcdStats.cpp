@@ -57,7 +57,6 @@ void FcdStats::serializeTo(S& s) const {
 
 void FcdStats::serialize(Serializer& s) { serializeTo(s); }
 template void FcdStats::serializeTo<Serializer>(Serializer&) const;
-template void FcdStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
 template void FcdStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void FcdStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void FcdStats::serializeTo<FileBuffer>(FileBuffer&) const;

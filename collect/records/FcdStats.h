@@ -41,8 +41,8 @@ public:
 
     void serialize(Serializer& s);
     // The same bytes through any writer with Serializer's calls: instantiated
-    // for Serializer, XdrBuffer and FileBuffer (a whole record without virtual
-    // calls).
+    // for Serializer, FileBuffer and XdrBuffer's Counter and Words (a whole
+    // record without virtual calls).
     template <class S>
     void serializeTo(S& s) const;
     // Appends the disks read to the list.

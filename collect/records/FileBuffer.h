@@ -1,14 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
-#include "RecordBuffer.h"
-
-// A record's local file form in memory: every value little-endian at its own
-// width, buffers byte for byte.
-class FileBuffer : public RecordBuffer {
+// A record's local file form in memory, a whole record at a time and without
+// a virtual call per value (the records' serializeTo is instantiated for it):
+// exactly what FileSerializer puts in a file, every value little-endian at
+// its own width, buffers byte for byte. The dump then writes it in one piece.
+class FileBuffer {
   public:
+    FileBuffer() : _buf(4096) {}
+
     void write8(unsigned char v) { *take(1) = v; }
     void write16(unsigned short v) { put(take(2), v); }
     void write32(unsigned int v) { put(take(4), v); }
@@ -18,7 +22,18 @@ class FileBuffer : public RecordBuffer {
             memcpy(take(static_cast<size_t>(len)), buf, static_cast<size_t>(len));
     }
 
+    const unsigned char* data() const { return _buf.data(); }
+    size_t size() const { return _used; }
+
   private:
+    // Room for n more bytes; returns where they go.
+    unsigned char* take(size_t n) {
+        if (_buf.size() - _used < n)
+            _buf.resize(2 * (_used + n));
+        unsigned char* p = _buf.data() + _used;
+        _used += n;
+        return p;
+    }
     // The hosts this builds for are little-endian; the others swap.
     template <typename T>
     static void put(unsigned char* p, T v) {
@@ -29,4 +44,7 @@ class FileBuffer : public RecordBuffer {
         memcpy(p, &v, sizeof v);
 #endif
     }
+
+    std::vector<unsigned char> _buf;
+    size_t _used = 0;
 };

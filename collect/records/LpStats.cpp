@@ -49,7 +49,6 @@ void LpStats::serializeTo(S& s) const {
     for (const VfsStats* v : _vfs) v->serializeTo(s);
 }
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
-template void LpStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
 template void LpStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void LpStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void LpStats::serializeTo<FileBuffer>(FileBuffer&) const;

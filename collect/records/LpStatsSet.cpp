@@ -50,7 +50,6 @@ void LpStatsSet::serializeTo(S& s) const {
 
 void LpStatsSet::serialize(Serializer& s) { serializeTo(s); }
 template void LpStatsSet::serializeTo<Serializer>(Serializer&) const;
-template void LpStatsSet::serializeTo<XdrBuffer>(XdrBuffer&) const;
 template void LpStatsSet::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void LpStatsSet::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void LpStatsSet::serializeTo<FileBuffer>(FileBuffer&) const;

@@ -29,7 +29,6 @@ void MgmtProcStats::serializeTo(S& s, unsigned int /*mask*/) const {
 
 void MgmtProcStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
 template void MgmtProcStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
-template void MgmtProcStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
 template void MgmtProcStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&, unsigned int) const;
 template void MgmtProcStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&, unsigned int) const;
 template void MgmtProcStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;

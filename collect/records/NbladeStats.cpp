@@ -34,7 +34,6 @@ void NbladeStats::serializeTo(S& s, unsigned int mask) const {
 
 void NbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
 template void NbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
-template void NbladeStats::serializeTo<XdrBuffer>(XdrBuffer&, unsigned int) const;
 template void NbladeStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&, unsigned int) const;
 template void NbladeStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&, unsigned int) const;
 template void NbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;

@@ -41,8 +41,8 @@ public:
     // Writes the sub-records selected by `mask` (every caller passes all ones).
     void serialize(Serializer& s, unsigned int mask);
     // The same bytes through any writer with Serializer's calls: instantiated
-    // for Serializer, XdrBuffer and FileBuffer (a whole record without virtual
-    // calls).
+    // for Serializer, FileBuffer and XdrBuffer's Counter and Words (a whole
+    // record without virtual calls).
     template <class S>
     void serializeTo(S& s, unsigned int mask) const;
     void deserialize(Deserializer& d);

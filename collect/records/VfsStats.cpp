@@ -15,7 +15,6 @@ void VfsStats::serializeTo(S& s) const {
 }
 
 template void VfsStats::serializeTo<Serializer>(Serializer&) const;
-template void VfsStats::serializeTo<XdrBuffer>(XdrBuffer&) const;
 template void VfsStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void VfsStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void VfsStats::serializeTo<FileBuffer>(FileBuffer&) const;

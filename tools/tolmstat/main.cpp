@@ -460,7 +460,6 @@ int main(int argc, char** argv) {
     const std::string& what = words[0];
     unsigned int stamp = 0;
     std::string type;
-    bool ratesAsked = what == "rate" || what == "watch";
     if ((fromGiven || toGiven) && what != "rate")
         badUsage("--from and --to belong to rate");
     if ((interval > 0 || count > 0) && what != "watch")
@@ -507,9 +506,9 @@ int main(int argc, char** argv) {
         rc = 0;
     } else if (what == "metrics") {
         rc = metrics(c);
-    } else if (ratesAsked && what == "rate") {
+    } else if (what == "rate") {
         rc = rate(c, type, from, to, form == Form::Json && forms > 0);
-    } else if (ratesAsked) {
+    } else if (what == "watch") {
         rc = watch(c, type, std::vector<std::string>(words.begin() + 2, words.end()),
                    interval > 0 ? static_cast<unsigned int>(interval) : 5, count);
     } else if (type == "nblade") {

@@ -126,22 +126,20 @@ void startServers() {
     }
 }
 
-// The byte count of the query server's reply for `proc`.
+// The byte count of the query server's reply for `proc`: the latest record
+// as its routine writes it (presence word and record); for "all", a count and
+// per snapshot a timestamp and the same (every record here has one size).
 u_int replyBytes(unsigned long proc) {
-    if (proc == kNbladeLatest) {
-        Snapshot* s = g_provider.getLatestSnapshot();
-        u_int present = 1;
-        XDR x;
-        std::vector<char> buf(1 << 16);
-        xdrmem_create(&x, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
-        xdr_u_int(&x, &present);
-        xdr_NbladeStats(&x, s->nblade());
-        u_int n = xdr_getpos(&x);
-        s->release();
-        return n;
-    }
-    NbladeStatsArray all(g_provider);
-    return static_cast<u_int>(xdr_sizeof(xp(NbladeStatsArray::xdrStatic), &all));
+    Snapshot* s = g_provider.getLatestSnapshot();
+    XDR x;
+    std::vector<char> buf(1 << 16);
+    xdrmem_create(&x, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
+    xdr_NbladeStats(&x, s->nblade());
+    u_int record = xdr_getpos(&x);
+    s->release();
+    if (proc == kNbladeLatest)
+        return record;
+    return static_cast<u_int>(4 + g_provider.count * (4 + record));
 }
 
 void queryCall(unsigned long proc) {
