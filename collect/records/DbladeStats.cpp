@@ -23,21 +23,19 @@ void DbladeStats::serializeTo(S& s, unsigned int mask) const {
 #define DB_PUT_MEMBER(bit, member, type, FIELDS, Suffix) \
     if (mask & (1u << bit)) {                             \
         auto& sub = data.member;                          \
-        FIELDS(TOLM_PUT_FIELD)                            \
+        TOLM_PUT_FIELDS(FIELDS);                            \
     }
 #define DB_PUT_LRU(bit, member) \
     if (mask & (1u << bit)) {   \
         auto& sub = data.member; \
-        DB_LRU_FIELDS(TOLM_PUT_FIELD) \
+        TOLM_PUT_FIELDS(DB_LRU_FIELDS); \
     }
     DB_MEMBERS(DB_PUT_MEMBER, DB_PUT_LRU)
 #undef DB_PUT_MEMBER
 #undef DB_PUT_LRU
     if (mask & (1u << DB_CPU_BIT)) {
         auto& sub = data;
-#define DB_PUT_CPU(T, name, xmlName) TOLM_PUT_FIELD(T, name)
-        DB_CPU_FIELDS(DB_PUT_CPU)
-#undef DB_PUT_CPU
+        TOLM_PUT_FIELDS(DB_CPU_FIELDS);
     }
 }
 
@@ -57,21 +55,19 @@ void DbladeStats::deserialize(Deserializer& d) {
 #define DB_GET_MEMBER(bit, member, type, FIELDS, Suffix) \
     if (mask & (1u << bit)) {                             \
         auto& sub = data.member;                          \
-        FIELDS(TOLM_GET_FIELD)                            \
+        TOLM_GET_FIELDS(FIELDS);                            \
     }
 #define DB_GET_LRU(bit, member) \
     if (mask & (1u << bit)) {   \
         auto& sub = data.member; \
-        DB_LRU_FIELDS(TOLM_GET_FIELD) \
+        TOLM_GET_FIELDS(DB_LRU_FIELDS); \
     }
     DB_MEMBERS(DB_GET_MEMBER, DB_GET_LRU)
 #undef DB_GET_MEMBER
 #undef DB_GET_LRU
     if (mask & (1u << DB_CPU_BIT)) {
         auto& sub = data;
-#define DB_GET_CPU(T, name, xmlName) TOLM_GET_FIELD(T, name)
-        DB_CPU_FIELDS(DB_GET_CPU)
-#undef DB_GET_CPU
+        TOLM_GET_FIELDS(DB_CPU_FIELDS);
     }
 }
 

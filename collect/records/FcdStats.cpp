@@ -44,14 +44,14 @@ void FcdStats::serializeTo(S& s) const {
     s.write32(data.listRpcStatus);
     {
         auto& sub = data;
-        FCD_TOTAL_FIELDS(TOLM_PUT_FIELD)
+        TOLM_PUT_FIELDS(FCD_TOTAL_FIELDS);
     }
     s.write32(static_cast<uint32_t>(_disks.size()));
     for (const _fcdDiskStats* disk : _disks) {
         auto& sub = *disk;
         s.write32(sub.diskType);
         s.write32(sub.diskID);
-        FCD_DISK_COUNTER_FIELDS(TOLM_PUT_FIELD)
+        TOLM_PUT_FIELDS(FCD_DISK_COUNTER_FIELDS);
     }
 }
 
@@ -70,7 +70,7 @@ void FcdStats::deserialize(Deserializer& d) {
     data.listRpcStatus = d.read32();
     {
         auto& sub = data;
-        FCD_TOTAL_FIELDS(TOLM_GET_FIELD)
+        TOLM_GET_FIELDS(FCD_TOTAL_FIELDS);
     }
     uint32_t count = d.read32();
     for (uint32_t i = 0; i < count; i++) {
@@ -79,7 +79,7 @@ void FcdStats::deserialize(Deserializer& d) {
         auto& sub = *disk;
         sub.diskType = d.read32();
         sub.diskID = d.read32();
-        FCD_DISK_COUNTER_FIELDS(TOLM_GET_FIELD)
+        TOLM_GET_FIELDS(FCD_DISK_COUNTER_FIELDS);
     }
 }
 

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
+#include <utility>
 
 #include "Deserializer.h"
+#include "FieldRuns.h"
 #include "FieldVisitor.h"
 #include "Serializer.h"
 #include "XmlRenderer.h"
@@ -49,6 +52,40 @@ inline void put(S& s, const uint32_t (&a)[N]) {
     for (size_t i = 0; i < N; i++)
         s.write32(a[i]);
 }
+
+// A field's place in its list's runs (see FieldRuns).
+inline size_t offsetIn(const void* base, const void* field) {
+    return static_cast<size_t>(static_cast<const char*>(field) - static_cast<const char*>(base));
+}
+inline void run(FieldRuns& b, const void* base, const uint32_t& v) {
+    b.add(offsetIn(base, &v), 1, FieldRuns::Kind::Words32);
+}
+inline void run(FieldRuns& b, const void* base, const int32_t& v) {
+    b.add(offsetIn(base, &v), 1, FieldRuns::Kind::Words32);
+}
+inline void run(FieldRuns& b, const void* base, const uint64_t& v) {
+    b.add(offsetIn(base, &v), 1, FieldRuns::Kind::Words64);
+}
+inline void run(FieldRuns& b, const void* base, const uint16_t& v) {
+    b.add(offsetIn(base, &v), 1, FieldRuns::Kind::Twice16);
+}
+static_assert(sizeof(success_fail_t) == 16, "a success/fail pair is two adjacent 64-bit counts");
+inline void run(FieldRuns& b, const void* base, const success_fail_t& v) {
+    b.add(offsetIn(base, &v), 2, FieldRuns::Kind::Words64);
+}
+template <size_t N>
+inline void run(FieldRuns& b, const void* base, const uint32_t (&a)[N]) {
+    b.add(offsetIn(base, &a), N, FieldRuns::Kind::Words32);
+}
+
+// Whether a writer takes whole field lists as runs (putRuns) rather than
+// value by value.
+template <class S, class = void>
+struct TakesRuns : std::false_type {};
+template <class S>
+struct TakesRuns<S, std::void_t<decltype(std::declval<S&>().putRuns(
+                        static_cast<const void*>(nullptr), std::declval<const FieldRuns&>()))>>
+    : std::true_type {};
 
 inline void get(Deserializer& d, uint32_t& v) {
     v = d.read32();
@@ -187,5 +224,42 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_XML_FIELD(T, name, ...) fieldcodec::xml(r, #name, sub.name);
 #define TOLM_DUMP_FIELD(T, name, ...) fieldcodec::dump(path, #name, sub.name);
 #define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
+#define TOLM_RUN_FIELD(T, name, ...) fieldcodec::run(runs_, base_, sub.name);
+#define TOLM_COUNT_FIELD(T, name, ...) +1
+// A list's runs, made from the list on first use (an expression: a
+// function-local static is initialized from it).
+#define TOLM_LIST_RUNS(FIELDS)        \
+    [&sub] {                          \
+        FieldRuns runs_;              \
+        const void* base_ = &sub;     \
+        FIELDS(TOLM_RUN_FIELD)        \
+        return runs_;                 \
+    }()
+// Puts every field of a list: as the list's runs for a writer that takes
+// them, value by value for any other. A short list goes value by value in any
+// case: its stores cost less than a call.
+#define TOLM_PUT_FIELDS(FIELDS)                                                    \
+    do {                                                                           \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                    \
+        if constexpr (fieldcodec::TakesRuns<std::decay_t<decltype(s)>>::value &&   \
+                      listFields_ >= 16) {                                         \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);             \
+            s.putRuns(&sub, listRuns_);                                            \
+        } else {                                                                   \
+            FIELDS(TOLM_PUT_FIELD)                                                 \
+        }                                                                          \
+    } while (0)
+// Gets every field of a list from `d`: a long list through readRuns, a short
+// one value by value.
+#define TOLM_GET_FIELDS(FIELDS)                                                    \
+    do {                                                                           \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                    \
+        if constexpr (listFields_ >= 16) {                                         \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);             \
+            d.readRuns(&sub, listRuns_);                                           \
+        } else {                                                                   \
+            FIELDS(TOLM_GET_FIELD)                                                 \
+        }                                                                          \
+    } while (0)
 #define TOLM_VISIT_FIELD(T, name, ...) \
     fieldcodec::visit(v, #name, sub.name, fieldcodec::kindOf(__VA_ARGS__));

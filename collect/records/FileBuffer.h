@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "FieldRuns.h"
+
 // A record's local file form in memory, a whole record at a time and without
 // a virtual call per value (the records' serializeTo is instantiated for it):
 // exactly what FileSerializer puts in a file, every value little-endian at
@@ -20,6 +22,10 @@ class FileBuffer {
     void writeBuffer(const unsigned char* buf, int len) {
         if (len > 0)
             memcpy(take(static_cast<size_t>(len)), buf, static_cast<size_t>(len));
+    }
+
+    void putRuns(const void* base, const FieldRuns& runs) {
+        runs.putFile(base, take(runs.fileBytes()));
     }
 
     const unsigned char* data() const { return _buf.data(); }

@@ -45,7 +45,7 @@ void LpStats::serializeTo(S& s) const {
     s.writeBuffer(data.uuid, sizeof data.uuid);
     s.write32(data.state);
     auto& sub = data;
-    LP_COUNTER_FIELDS(TOLM_PUT_FIELD)
+    TOLM_PUT_FIELDS(LP_COUNTER_FIELDS);
     for (const VfsStats* v : _vfs) v->serializeTo(s);
 }
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
@@ -80,7 +80,7 @@ void LpStats::deserialize(Deserializer& d) {
         throw SerializationException("deserialization failed: not enough space for uuid", 0);
     data.state = d.read32();
     auto& sub = data;
-    LP_COUNTER_FIELDS(TOLM_GET_FIELD)
+    TOLM_GET_FIELDS(LP_COUNTER_FIELDS);
     clear();
     for (uint32_t i = 0; i < count; i++) {
         VfsStats* v = new VfsStats();

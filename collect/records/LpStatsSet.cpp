@@ -44,7 +44,7 @@ void LpStatsSet::serializeTo(S& s) const {
     s.write32(data.listLpRpcStatus);
     s.write32(data.volStatRpcStatus);
     auto& sub = data;
-    LPSET_GLOBAL_FIELDS(TOLM_PUT_FIELD)
+    TOLM_PUT_FIELDS(LPSET_GLOBAL_FIELDS);
     for (const LpStats* lp : _pools) lp->serializeTo(s);
 }
 
@@ -63,7 +63,7 @@ void LpStatsSet::deserialize(Deserializer& d) {
     data.listLpRpcStatus = d.read32();
     data.volStatRpcStatus = d.read32();
     auto& sub = data;
-    LPSET_GLOBAL_FIELDS(TOLM_GET_FIELD)
+    TOLM_GET_FIELDS(LPSET_GLOBAL_FIELDS);
     clear();
     for (uint32_t i = 0; i < count; i++) {
         LpStats* lp = new LpStats();

@@ -21,7 +21,7 @@ void MgmtProcStats::serializeTo(S& s, unsigned int /*mask*/) const {
 #define MGMT_PUT_PROCESS(member, label) \
     {                                   \
         auto& sub = data.member;        \
-        PROC_STATS_FIELDS(TOLM_PUT_FIELD) \
+        TOLM_PUT_FIELDS(PROC_STATS_FIELDS); \
     }
     MGMT_PROCESSES(MGMT_PUT_PROCESS)
 #undef MGMT_PUT_PROCESS
@@ -40,7 +40,7 @@ void MgmtProcStats::deserialize(Deserializer& d) {
 #define MGMT_GET_PROCESS(member, label) \
     {                                   \
         auto& sub = data.member;        \
-        PROC_STATS_FIELDS(TOLM_GET_FIELD) \
+        TOLM_GET_FIELDS(PROC_STATS_FIELDS); \
     }
     MGMT_PROCESSES(MGMT_GET_PROCESS)
 #undef MGMT_GET_PROCESS

@@ -24,7 +24,7 @@ void NbladeStats::serializeTo(S& s, unsigned int mask) const {
 #define NB_PUT_SUB(bit, member, type, sname, FIELDS, Suffix) \
     if (mask & (1u << bit)) {                                 \
         auto& sub = data.member;                              \
-        FIELDS(TOLM_PUT_FIELD)                                \
+        TOLM_PUT_FIELDS(FIELDS);                                \
     }
     NB_SUBRECORDS(NB_PUT_SUB)
 #undef NB_PUT_SUB
@@ -48,7 +48,7 @@ void NbladeStats::deserialize(Deserializer& d) {
 #define NB_GET_SUB(bit, member, type, sname, FIELDS, Suffix) \
     if (mask & (1u << bit)) {                                 \
         auto& sub = data.member;                              \
-        FIELDS(TOLM_GET_FIELD)                                \
+        TOLM_GET_FIELDS(FIELDS);                                \
     }
     NB_SUBRECORDS(NB_GET_SUB)
 #undef NB_GET_SUB

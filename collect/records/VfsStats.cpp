@@ -11,7 +11,7 @@ void VfsStats::serializeTo(S& s) const {
     auto& sub = data;
     s.write32(data.statsRpcStatus);
     s.write32(data.vfsid);
-    VFS_COUNTER_FIELDS(TOLM_PUT_FIELD)
+    TOLM_PUT_FIELDS(VFS_COUNTER_FIELDS);
 }
 
 template void VfsStats::serializeTo<Serializer>(Serializer&) const;
@@ -23,7 +23,7 @@ void VfsStats::deserialize(Deserializer& d) {
     auto& sub = data;
     data.statsRpcStatus = d.read32();
     data.vfsid = d.read32();
-    VFS_COUNTER_FIELDS(TOLM_GET_FIELD)
+    TOLM_GET_FIELDS(VFS_COUNTER_FIELDS);
 }
 
 void VfsStats::toXml(XmlRenderer& r) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "FieldRuns.h"
+
 // A record's XDR form in memory, a whole record at a time and without a
 // virtual call per value: exactly what XdrSerializer puts on an XDR stream.
 // A byte and a 16-bit value take four bytes, a 64-bit value eight, most
@@ -45,6 +47,7 @@ class XdrBuffer {
                 *at++ = swap(
                     static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(buf[i]))));
         }
+        void putRuns(const void* base, const FieldRuns& runs) { at = runs.putXdr(base, at); }
         uint32_t* at;
     };
 

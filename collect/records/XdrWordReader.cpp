@@ -1,5 +1,6 @@
 #include "XdrWordReader.h"
 
+#include "FieldRuns.h"
 #include "SerializationException.h"
 
 bool XdrWordReader::refill() {
@@ -32,6 +33,45 @@ unsigned int XdrWordReader::readBuffer(unsigned char* buf, int len) {
     for (int i = 0; i < len; i++)
         buf[i] = static_cast<unsigned char>(static_cast<char>(word("readBuffer failed")));
     return static_cast<unsigned int>(len > 0 ? len : 0);
+}
+
+void XdrWordReader::readRuns(void* base, const FieldRuns& runs) {
+    unsigned char* to = static_cast<unsigned char*>(base);
+    for (const FieldRuns::Run& r : runs.runs()) {
+        unsigned char* at = to + r.offset;
+        if (r.kind == FieldRuns::Kind::Twice16) {
+            uint16_t v = read16();
+            (void)read16();
+            memcpy(at, &v, 2);
+            continue;
+        }
+        const bool wide = r.kind == FieldRuns::Kind::Words64;
+        const size_t width = wide ? 8 : 4;
+        size_t left = r.count;
+        while (left > 0) {
+            size_t have = static_cast<size_t>(_end - _at) / width;
+            if (have == 0) {
+                // Not one whole value in the run taken: one value the slow way
+                // (it refills, or reads a value split between buffers, or
+                // fails as the single read fails).
+                if (wide) {
+                    uint64_t v = read64();
+                    memcpy(at, &v, 8);
+                } else {
+                    uint32_t v = read32();
+                    memcpy(at, &v, 4);
+                }
+                at += width;
+                left--;
+                continue;
+            }
+            size_t n = have < left ? have : left;
+            FieldRuns::copySwapped(at, _at, n, r.kind);
+            _at += n * width;
+            at += n * width;
+            left -= n;
+        }
+    }
 }
 
 void XdrWordReader::reset() {

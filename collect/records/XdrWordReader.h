@@ -23,6 +23,8 @@ class XdrWordReader : public Deserializer {
     unsigned long long read64() override;
     // Each byte is a word holding the byte as a signed char, as xdr_char reads it.
     unsigned int readBuffer(unsigned char* buf, int len) override;
+    // Takes each run from the stream's buffer a block at a time.
+    void readRuns(void* base, const FieldRuns& runs) override;
     void reset() override;
     void close() override {}
 

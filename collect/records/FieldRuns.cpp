@@ -1,0 +1,147 @@
+#include "FieldRuns.h"
+
+#include <cstring>
+
+namespace {
+
+// The byte-order loops are built twice, for AVX2 and for the base
+// instruction set, and the loader picks one for this processor: with AVX2 the
+// compiler turns them into 32-byte shuffles.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TOLM_SWAP_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TOLM_SWAP_CLONES
+#endif
+
+template <typename T>
+inline T swapped(T v) {
+    if constexpr (sizeof(T) == 4)
+        return __builtin_bswap32(v);
+    else
+        return __builtin_bswap64(v);
+}
+
+// n values of T from `in` to `out`, byte order reversed.
+template <typename T>
+inline void swapValues(unsigned char* __restrict out, const unsigned char* __restrict in,
+                       size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        T v;
+        memcpy(&v, in + sizeof(T) * i, sizeof(T));
+        v = swapped(v);
+        memcpy(out + sizeof(T) * i, &v, sizeof(T));
+    }
+}
+
+TOLM_SWAP_CLONES
+void swapLong32(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+    swapValues<uint32_t>(out, in, n);
+}
+TOLM_SWAP_CLONES
+void swapLong64(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+    swapValues<uint64_t>(out, in, n);
+}
+
+// Runs shorter than this many bytes are swapped in place, without the call
+// into the chosen loop.
+constexpr size_t kShortRun = 64;
+
+inline void swap32(unsigned char* out, const unsigned char* in, size_t n) {
+    if (4 * n < kShortRun)
+        swapValues<uint32_t>(out, in, n);
+    else
+        swapLong32(out, in, n);
+}
+inline void swap64(unsigned char* out, const unsigned char* in, size_t n) {
+    if (8 * n < kShortRun)
+        swapValues<uint64_t>(out, in, n);
+    else
+        swapLong64(out, in, n);
+}
+
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+// Values of one width in the host's order, to big-endian (XDR) or to
+// little-endian (file): one of the two is a plain copy.
+void toBig(unsigned char* out, const unsigned char* in, size_t n, size_t width) {
+    if (!kLittleEndian)
+        memcpy(out, in, n * width);
+    else if (width == 4)
+        swap32(out, in, n);
+    else
+        swap64(out, in, n);
+}
+void toLittle(unsigned char* out, const unsigned char* in, size_t n, size_t width) {
+    if (kLittleEndian)
+        memcpy(out, in, n * width);
+    else if (width == 4)
+        swap32(out, in, n);
+    else
+        swap64(out, in, n);
+}
+
+size_t widthOf(FieldRuns::Kind k) {
+    return k == FieldRuns::Kind::Words64 ? 8 : 4;
+}
+
+}  // namespace
+
+void FieldRuns::add(size_t offset, size_t count, Kind kind) {
+    _xdrBytes += kind == Kind::Twice16 ? 8 : count * widthOf(kind);
+    _fileBytes += count * widthOf(kind);
+    if (!_runs.empty() && kind != Kind::Twice16) {
+        Run& last = _runs.back();
+        if (last.kind == kind && last.offset + last.count * widthOf(kind) == offset) {
+            last.count += count;
+            return;
+        }
+    }
+    _runs.push_back({offset, count, kind});
+}
+
+void FieldRuns::copySwapped(void* to, const void* from, size_t count, Kind kind) {
+    toBig(static_cast<unsigned char*>(to), static_cast<const unsigned char*>(from), count,
+          widthOf(kind));
+}
+
+uint32_t* FieldRuns::putXdr(const void* base, uint32_t* at) const {
+    const unsigned char* from = static_cast<const unsigned char*>(base);
+    unsigned char* to = reinterpret_cast<unsigned char*>(at);
+    for (const Run& r : _runs) {
+        if (r.kind == Kind::Twice16) {
+            uint16_t v;
+            memcpy(&v, from + r.offset, 2);
+            uint32_t word = __builtin_bswap32(v);
+            if (!kLittleEndian)
+                word = v;
+            memcpy(to, &word, 4);
+            memcpy(to + 4, &word, 4);
+            to += 8;
+            continue;
+        }
+        size_t width = widthOf(r.kind);
+        toBig(to, from + r.offset, r.count, width);
+        to += r.count * width;
+    }
+    return reinterpret_cast<uint32_t*>(to);
+}
+
+unsigned char* FieldRuns::putFile(const void* base, unsigned char* at) const {
+    const unsigned char* from = static_cast<const unsigned char*>(base);
+    for (const Run& r : _runs) {
+        if (r.kind == Kind::Twice16) {
+            uint16_t v;
+            memcpy(&v, from + r.offset, 2);
+            if (!kLittleEndian)
+                v = __builtin_bswap16(v);
+            memcpy(at, &v, 2);
+            memcpy(at + 2, &v, 2);
+            at += 4;
+            continue;
+        }
+        size_t width = widthOf(r.kind);
+        toLittle(at, from + r.offset, r.count, width);
+        at += r.count * width;
+    }
+    return at;
+}

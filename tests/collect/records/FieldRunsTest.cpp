@@ -1,0 +1,213 @@
+// A field list as runs: fields join a run only when they have one width and
+// lie next to each other (a field left out of the list or padding before a
+// 64-bit field starts a new run), the 16-bit value is a run of its own, and
+// the runs write the values in XDR order (big-endian words, the high word of
+// a 64-bit value first, the 16-bit value twice) and in file order
+// (little-endian), short runs and long ones (the vector loop) alike.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "FieldCodec.h"
+#include "SerializationException.h"
+#include "XdrDeserializer.h"
+#include "XdrWordReader.h"
+
+namespace {
+
+typedef uint32_t counts20_t[20];
+
+struct Sample {
+    uint32_t a;
+    int32_t b;
+    uint64_t c;
+    uint32_t d;  // then four bytes of padding
+    uint64_t e;
+    uint16_t f;
+    uint16_t f2;
+    uint32_t g;
+    uint32_t notListed;
+    counts20_t h;
+    success_fail_t p[5];
+};
+
+#define SAMPLE_FIELDS(F)    \
+    F(uint32_t, a)          \
+    F(int32_t, b)           \
+    F(uint64_t, c)          \
+    F(uint32_t, d)          \
+    F(uint64_t, e)          \
+    F(uint16_t, f)          \
+    F(uint16_t, f2)         \
+    F(uint32_t, g)          \
+    F(counts20_t, h)        \
+    F(success_fail_t, p[0]) \
+    F(success_fail_t, p[1]) \
+    F(success_fail_t, p[2]) \
+    F(success_fail_t, p[3]) \
+    F(success_fail_t, p[4])
+
+FieldRuns runsOf(const Sample& sub) {
+    FieldRuns runs_;
+    const void* base_ = &sub;
+    SAMPLE_FIELDS(TOLM_RUN_FIELD)
+    return runs_;
+}
+
+Sample sample() {
+    Sample s;
+    memset(&s, 0, sizeof s);
+    s.a = 0x01020304;
+    s.b = -2;
+    s.c = 0x1112131415161718ull;
+    s.d = 0x80000001;
+    s.e = 0xfffffffe00000005ull;
+    s.f = 0xbeef;
+    s.f2 = 0x0102;
+    s.notListed = 0x7777;
+    s.g = 0x21222324;
+    for (uint32_t i = 0; i < 20; i++)
+        s.h[i] = 0xa0000000u + i;
+    for (uint64_t i = 0; i < 5; i++) {
+        s.p[i].succeeded = 0xc000000000000000ull + 2 * i;
+        s.p[i].failed = 0xc000000000000001ull + 2 * i;
+    }
+    return s;
+}
+
+void bigEndian(std::vector<unsigned char>& out, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; i--)
+        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void littleEndian(std::vector<unsigned char>& out, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; i++)
+        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+}  // namespace
+
+TEST(FieldRuns, JoinsOnlyAdjacentFieldsOfOneWidth) {
+    Sample s = sample();
+    FieldRuns runs = runsOf(s);
+    using K = FieldRuns::Kind;
+    struct Want {
+        size_t offset, count;
+        K kind;
+    };
+    const Want want[] = {
+        {0, 2, K::Words32},     // a, b
+        {8, 1, K::Words64},     // c
+        {16, 1, K::Words32},    // d; padding follows
+        {24, 1, K::Words64},    // e
+        {32, 1, K::Twice16},    // f
+        {34, 1, K::Twice16},    // f2, always a run of its own
+        {36, 1, K::Words32},    // g; the field after it is left out
+        {44, 20, K::Words32},   // h
+        {128, 10, K::Words64},  // the five pairs
+    };
+    ASSERT_EQ(runs.runs().size(), sizeof want / sizeof want[0]);
+    for (size_t i = 0; i < runs.runs().size(); i++) {
+        EXPECT_EQ(runs.runs()[i].offset, want[i].offset) << i;
+        EXPECT_EQ(runs.runs()[i].count, want[i].count) << i;
+        EXPECT_EQ(runs.runs()[i].kind, want[i].kind) << i;
+    }
+}
+
+// The sample's two forms, written out by hand.
+void sampleForms(std::vector<unsigned char>& xdr, std::vector<unsigned char>& file) {
+    // clang-format off
+    xdr = {
+        0x01, 0x02, 0x03, 0x04,  0xff, 0xff, 0xff, 0xfe,                          // a, b
+        0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18,                           // c
+        0x80, 0x00, 0x00, 0x01,                                                   // d
+        0xff, 0xff, 0xff, 0xfe, 0x00, 0x00, 0x00, 0x05,                           // e
+        0x00, 0x00, 0xbe, 0xef,  0x00, 0x00, 0xbe, 0xef,                          // f twice
+        0x00, 0x00, 0x01, 0x02,  0x00, 0x00, 0x01, 0x02,                          // f2 twice
+        0x21, 0x22, 0x23, 0x24};                                                  // g
+    file = {
+        0x04, 0x03, 0x02, 0x01,  0xfe, 0xff, 0xff, 0xff,
+        0x18, 0x17, 0x16, 0x15, 0x14, 0x13, 0x12, 0x11,
+        0x01, 0x00, 0x00, 0x80,
+        0x05, 0x00, 0x00, 0x00, 0xfe, 0xff, 0xff, 0xff,
+        0xef, 0xbe, 0xef, 0xbe,
+        0x02, 0x01, 0x02, 0x01,
+        0x24, 0x23, 0x22, 0x21};
+    // clang-format on
+    for (uint32_t i = 0; i < 20; i++) {
+        bigEndian(xdr, 0xa0000000u + i, 4);
+        littleEndian(file, 0xa0000000u + i, 4);
+    }
+    for (uint64_t i = 0; i < 10; i++) {
+        bigEndian(xdr, 0xc000000000000000ull + i, 8);
+        littleEndian(file, 0xc000000000000000ull + i, 8);
+    }
+}
+
+TEST(FieldRuns, WritesBothFormsByteForByte) {
+    Sample s = sample();
+    FieldRuns runs = runsOf(s);
+    std::vector<unsigned char> xdr, file;
+    sampleForms(xdr, file);
+    ASSERT_EQ(runs.xdrBytes(), xdr.size());
+    ASSERT_EQ(runs.fileBytes(), file.size());
+
+    // One word of slack on each side shows that nothing is written outside.
+    std::vector<uint32_t> words(xdr.size() / 4 + 2, 0x5a5a5a5a);
+    uint32_t* end = runs.putXdr(&s, words.data() + 1);
+    EXPECT_EQ(end, words.data() + 1 + xdr.size() / 4);
+    EXPECT_EQ(words.front(), 0x5a5a5a5au);
+    EXPECT_EQ(words.back(), 0x5a5a5a5au);
+    EXPECT_EQ(0, memcmp(words.data() + 1, xdr.data(), xdr.size()));
+
+    std::vector<unsigned char> bytes(file.size() + 2, 0x5a);
+    unsigned char* fileEnd = runs.putFile(&s, bytes.data() + 1);
+    EXPECT_EQ(fileEnd, bytes.data() + 1 + file.size());
+    EXPECT_EQ(bytes.front(), 0x5a);
+    EXPECT_EQ(bytes.back(), 0x5a);
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 1, bytes.end() - 1), file);
+}
+
+// Reading the XDR form back gives every listed value and leaves the field
+// outside the list alone, through the value-by-value reader and the block
+// reader alike; one word short, both fail on the last value.
+TEST(FieldRuns, ReadsBackWhatItWrites) {
+    const Sample want = sample();
+    const FieldRuns runs = runsOf(want);
+    std::vector<unsigned char> xdr, file;
+    sampleForms(xdr, file);
+    for (int reader = 0; reader < 2; reader++) {
+        for (size_t cut : {size_t(0), size_t(4)}) {
+            XDR x;
+            xdrmem_create(&x, reinterpret_cast<char*>(xdr.data()),
+                          static_cast<u_int>(xdr.size() - cut), XDR_DECODE);
+            XdrDeserializer plain(&x);
+            XdrWordReader blocks(&x);
+            Deserializer& d = reader == 0 ? static_cast<Deserializer&>(plain) : blocks;
+            Sample got;
+            memset(&got, 0, sizeof got);
+            if (cut != 0) {
+                EXPECT_THROW(d.readRuns(&got, runs), SerializationException) << reader;
+                xdr_destroy(&x);
+                continue;
+            }
+            d.readRuns(&got, runs);
+            EXPECT_EQ(got.a, want.a);
+            EXPECT_EQ(got.b, want.b);
+            EXPECT_EQ(got.c, want.c);
+            EXPECT_EQ(got.d, want.d);
+            EXPECT_EQ(got.e, want.e);
+            EXPECT_EQ(got.f, want.f);
+            EXPECT_EQ(got.f2, want.f2);
+            EXPECT_EQ(got.g, want.g);
+            EXPECT_EQ(got.notListed, 0u);
+            EXPECT_EQ(0, memcmp(got.h, want.h, sizeof got.h));
+            for (int i = 0; i < 5; i++) {
+                EXPECT_EQ(got.p[i].succeeded, want.p[i].succeeded) << reader << " " << i;
+                EXPECT_EQ(got.p[i].failed, want.p[i].failed) << reader << " " << i;
+            }
+            xdr_destroy(&x);
+        }
+    }
+}
