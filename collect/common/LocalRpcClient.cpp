@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "LocalRpc.h"
+#include "TcpRpcClient.h"
 
 namespace {
 
@@ -50,22 +51,46 @@ CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
         close(fd);
         return nullptr;
     }
-    // clnt_vc_create takes the connected socket as it is (clnttcp_create would
-    // still try to bind it to a reserved port first).
+    // On the connected socket as it is (clnttcp_create would still try to
+    // bind it to a reserved port first); the handle closes it.
+    return tcpRpcClient(fd, to, prog, vers);
+}
+
+// A datagram client of the portmapper at addr, on a socket of our own
+// connected to it: a portmapper that is not there answers at once (the
+// port-unreachable error ends the call) instead of after the whole time-out.
+// A lost datagram is sent again every second.
+CLIENT* portmapperClient(in_addr addr) {
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr = addr;
+    to.sin_port = htons(kPortmapperPort);
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        return nullptr;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        close(fd);
+        return nullptr;
+    }
     netbuf server = {sizeof to, sizeof to, &to};
-    CLIENT* c = clnt_vc_create(fd, &server, prog, vers, 0, 0);
+    CLIENT* c = clnt_dg_create(fd, &server, PMAPPROG, PMAPVERS, 0, 0);
     if (c == nullptr) {
         close(fd);
         return nullptr;
     }
     clnt_control(c, CLSET_FD_CLOSE, nullptr);
+    timeval retry = {1, 0};
+    clnt_control(c, CLSET_RETRY_TIMEOUT, reinterpret_cast<char*>(&retry));
     return c;
 }
 
 }  // namespace
 
 bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port) {
-    CLIENT* portmapper = clientOn(addr, kPortmapperPort, PMAPPROG, PMAPVERS);
+    CLIENT* portmapper = portmapperClient(addr);
     if (portmapper == nullptr) {
         createError(RPC_PMAPFAILURE, rpc_createerr.cf_error.re_errno);
         return false;

@@ -11,7 +11,7 @@
 // library binds each socket it makes to a reserved port: the ports below 1024
 // that the node's other services need would be used up, hundreds at a time
 // waiting in TIME_WAIT.) The service's port is asked from the host's
-// portmapper (program 100000 version 2, GETPORT, over TCP) on every call, as
+// portmapper (program 100000 version 2, GETPORT, over UDP) on every call, as
 // clnt_create does. The handle owns its socket: clnt_destroy closes it.
 // Returns null on failure with rpc_createerr set: RPC_UNKNOWNHOST,
 // RPC_PMAPFAILURE (portmapper unreachable), RPC_PROGNOTREGISTERED or
@@ -19,7 +19,8 @@
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
 
 // The TCP port of `prog`/`vers` as the portmapper at `addr` (port 111, GETPORT
-// over TCP from an ordinary port) gives it. Returns false with rpc_createerr
+// over UDP from an ordinary port, sent again every second until the call's
+// 25 seconds are up) gives it. Returns false with rpc_createerr
 // set when the portmapper cannot be asked (RPC_PMAPFAILURE) or the program is
 // not registered (RPC_PROGNOTREGISTERED).
 bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port);

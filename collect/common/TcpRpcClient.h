@@ -1,0 +1,14 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <rpc/rpc.h>
+
+// An ONC RPC client handle on a connected TCP socket, for the one thread that
+// makes it: the calls and records of clnt_vc_create's handles (record marking,
+// AUTH_NONE, the same clnt_stat results), without what those do to be shared
+// between threads (a signal mask set and restored and a lock taken around
+// every call, a poll before every read). The call's time-out is the socket's
+// receive and send time-out, reset on every call: a reply must begin and go
+// on arriving within it. The handle owns the socket and closes it when it is
+// destroyed. Returns null (rpc_createerr set, the socket closed) on failure.
+CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_t vers);
