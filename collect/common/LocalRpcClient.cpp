@@ -34,23 +34,37 @@ bool resolve(const char* host, in_addr* out) {
     return true;
 }
 
-// A client on a socket of our own, connected to addr:port; the socket is
-// closed with the handle (or here, on failure).
-CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
+// A socket of our own (an ordinary port) of `type`, connected to addr:port;
+// -1 with rpc_createerr set on failure.
+int connectedSocket(int type, const sockaddr_in& to) {
+    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        return -1;
+    }
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        createError(RPC_SYSTEMERROR, errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+sockaddr_in ipv4(in_addr addr, uint16_t port) {
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_addr = addr;
     to.sin_port = htons(port);
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) {
-        createError(RPC_SYSTEMERROR, errno);
+    return to;
+}
+
+// A client on a TCP socket of our own, connected to addr:port; the socket is
+// closed with the handle (or here, on failure).
+CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
+    sockaddr_in to = ipv4(addr, port);
+    int fd = connectedSocket(SOCK_STREAM, to);
+    if (fd < 0)
         return nullptr;
-    }
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        createError(RPC_SYSTEMERROR, errno);
-        close(fd);
-        return nullptr;
-    }
     // On the connected socket as it is (clnttcp_create would still try to
     // bind it to a reserved port first); the handle closes it.
     return tcpRpcClient(fd, to, prog, vers);
@@ -61,20 +75,10 @@ CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
 // port-unreachable error ends the call) instead of after the whole time-out.
 // A lost datagram is sent again every second.
 CLIENT* portmapperClient(in_addr addr) {
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_addr = addr;
-    to.sin_port = htons(kPortmapperPort);
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0) {
-        createError(RPC_SYSTEMERROR, errno);
+    sockaddr_in to = ipv4(addr, kPortmapperPort);
+    int fd = connectedSocket(SOCK_DGRAM, to);
+    if (fd < 0)
         return nullptr;
-    }
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        createError(RPC_SYSTEMERROR, errno);
-        close(fd);
-        return nullptr;
-    }
     netbuf server = {sizeof to, sizeof to, &to};
     CLIENT* c = clnt_dg_create(fd, &server, PMAPPROG, PMAPVERS, 0, 0);
     if (c == nullptr) {
