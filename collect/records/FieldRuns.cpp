@@ -4,15 +4,6 @@
 
 namespace {
 
-// The byte-order loops are built twice, for AVX2 and for the base
-// instruction set, and the loader picks one for this processor: with AVX2 the
-// compiler turns them into 32-byte shuffles.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define TOLM_SWAP_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define TOLM_SWAP_CLONES
-#endif
-
 template <typename T>
 inline T swapped(T v) {
     if constexpr (sizeof(T) == 4)
@@ -33,13 +24,44 @@ inline void swapValues(unsigned char* __restrict out, const unsigned char* __res
     }
 }
 
-TOLM_SWAP_CLONES
-void swapLong32(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+// The long-run loops are built twice, for AVX2 (where the compiler turns
+// them into 32-byte shuffles) and for the base instruction set, and the first
+// use picks one for this processor. (Not through the loader's ifunc: its
+// resolvers run before a sanitizer's runtime is ready.)
+typedef void (*SwapLoop)(unsigned char*, const unsigned char*, size_t);
+struct SwapLoops {
+    SwapLoop words32;
+    SwapLoop words64;
+};
+
+void baseSwap32(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
     swapValues<uint32_t>(out, in, n);
 }
-TOLM_SWAP_CLONES
-void swapLong64(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+void baseSwap64(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
     swapValues<uint64_t>(out, in, n);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) void avx2Swap32(unsigned char* __restrict out,
+                                                const unsigned char* __restrict in, size_t n) {
+    swapValues<uint32_t>(out, in, n);
+}
+__attribute__((target("avx2"))) void avx2Swap64(unsigned char* __restrict out,
+                                                const unsigned char* __restrict in, size_t n) {
+    swapValues<uint64_t>(out, in, n);
+}
+#endif
+
+const SwapLoops& swapLoops() {
+    static const SwapLoops loops = [] {
+#if defined(__x86_64__) && defined(__GNUC__)
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2"))
+            return SwapLoops{avx2Swap32, avx2Swap64};
+#endif
+        return SwapLoops{baseSwap32, baseSwap64};
+    }();
+    return loops;
 }
 
 // Runs shorter than this many bytes are swapped in place, without the call
@@ -50,13 +72,13 @@ inline void swap32(unsigned char* out, const unsigned char* in, size_t n) {
     if (4 * n < kShortRun)
         swapValues<uint32_t>(out, in, n);
     else
-        swapLong32(out, in, n);
+        swapLoops().words32(out, in, n);
 }
 inline void swap64(unsigned char* out, const unsigned char* in, size_t n) {
     if (8 * n < kShortRun)
         swapValues<uint64_t>(out, in, n);
     else
-        swapLong64(out, in, n);
+        swapLoops().words64(out, in, n);
 }
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
