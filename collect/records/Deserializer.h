@@ -1,6 +1,6 @@
 #pragma once
 
-class FieldRuns;
+#include "FieldRuns.h"
 
 // Fixed-width reader through which every statistics record reads itself.
 class Deserializer {
@@ -19,4 +19,9 @@ public:
     virtual void reset() = 0;
     virtual void close() = 0;
     virtual ~Deserializer() = default;
+
+  protected:
+    // Reads `count` values of `kind` one by one into `at` (a 16-bit value
+    // twice, the first copy kept).
+    void readValues(unsigned char* at, FieldRuns::Kind kind, size_t count);
 };

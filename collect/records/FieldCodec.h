@@ -78,6 +78,10 @@ inline void run(FieldRuns& b, const void* base, const uint32_t (&a)[N]) {
     b.add(offsetIn(base, &a), N, FieldRuns::Kind::Words32);
 }
 
+// Lists of at least this many fields are written and read as runs; a shorter
+// list's value-by-value stores cost less than the call.
+constexpr int kRunListFields = 16;
+
 // Whether a writer takes whole field lists as runs (putRuns) rather than
 // value by value.
 template <class S, class = void>
@@ -228,38 +232,37 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_COUNT_FIELD(T, name, ...) +1
 // A list's runs, made from the list on first use (an expression: a
 // function-local static is initialized from it).
-#define TOLM_LIST_RUNS(FIELDS)        \
-    [&sub] {                          \
-        FieldRuns runs_;              \
-        const void* base_ = &sub;     \
-        FIELDS(TOLM_RUN_FIELD)        \
-        return runs_;                 \
+#define TOLM_LIST_RUNS(FIELDS)                                                      \
+    [&sub] {                                                                        \
+        FieldRuns runs_;                                                            \
+        const void* base_ = &sub;                                                   \
+        FIELDS(TOLM_RUN_FIELD)                                                      \
+        return runs_;                                                               \
     }()
-// Puts every field of a list: as the list's runs for a writer that takes
-// them, value by value for any other. A short list goes value by value in any
-// case: its stores cost less than a call.
-#define TOLM_PUT_FIELDS(FIELDS)                                                    \
-    do {                                                                           \
-        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                    \
-        if constexpr (fieldcodec::TakesRuns<std::decay_t<decltype(s)>>::value &&   \
-                      listFields_ >= 16) {                                         \
-            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);             \
-            s.putRuns(&sub, listRuns_);                                            \
-        } else {                                                                   \
-            FIELDS(TOLM_PUT_FIELD)                                                 \
-        }                                                                          \
+// Puts every field of a list: a long list as its runs for a writer that takes
+// them, a short list and any other writer value by value.
+#define TOLM_PUT_FIELDS(FIELDS)                                                     \
+    do {                                                                            \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
+        if constexpr (fieldcodec::TakesRuns<std::decay_t<decltype(s)>>::value &&    \
+                      listFields_ >= fieldcodec::kRunListFields) {                  \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
+            s.putRuns(&sub, listRuns_);                                             \
+        } else {                                                                    \
+            FIELDS(TOLM_PUT_FIELD)                                                  \
+        }                                                                           \
     } while (0)
 // Gets every field of a list from `d`: a long list through readRuns, a short
 // one value by value.
-#define TOLM_GET_FIELDS(FIELDS)                                                    \
-    do {                                                                           \
-        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                    \
-        if constexpr (listFields_ >= 16) {                                         \
-            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);             \
-            d.readRuns(&sub, listRuns_);                                           \
-        } else {                                                                   \
-            FIELDS(TOLM_GET_FIELD)                                                 \
-        }                                                                          \
+#define TOLM_GET_FIELDS(FIELDS)                                                     \
+    do {                                                                            \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
+        if constexpr (listFields_ >= fieldcodec::kRunListFields) {                  \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
+            d.readRuns(&sub, listRuns_);                                            \
+        } else {                                                                    \
+            FIELDS(TOLM_GET_FIELD)                                                  \
+        }                                                                           \
     } while (0)
 #define TOLM_VISIT_FIELD(T, name, ...) \
     fieldcodec::visit(v, #name, sub.name, fieldcodec::kindOf(__VA_ARGS__));

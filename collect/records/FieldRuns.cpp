@@ -126,44 +126,51 @@ void FieldRuns::copySwapped(void* to, const void* from, size_t count, Kind kind)
           widthOf(kind));
 }
 
-uint32_t* FieldRuns::putXdr(const void* base, uint32_t* at) const {
-    const unsigned char* from = static_cast<const unsigned char*>(base);
-    unsigned char* to = reinterpret_cast<unsigned char*>(at);
-    for (const Run& r : _runs) {
-        if (r.kind == Kind::Twice16) {
+namespace {
+
+// The 16-bit value's two copies: in XDR each a big-endian word of the value,
+// in the file form each its two bytes, little-endian.
+unsigned char* putTwice16(uint16_t v, unsigned char* to, bool xdr) {
+    if (xdr) {
+        uint32_t word = kLittleEndian ? __builtin_bswap32(v) : v;
+        memcpy(to, &word, 4);
+        memcpy(to + 4, &word, 4);
+        return to + 8;
+    }
+    if (!kLittleEndian)
+        v = __builtin_bswap16(v);
+    memcpy(to, &v, 2);
+    memcpy(to + 2, &v, 2);
+    return to + 4;
+}
+
+// Every run of `runs` from the struct at `from`, in XDR or file form.
+unsigned char* putAll(const std::vector<FieldRuns::Run>& runs, const unsigned char* from,
+                      unsigned char* to, bool xdr) {
+    for (const FieldRuns::Run& r : runs) {
+        if (r.kind == FieldRuns::Kind::Twice16) {
             uint16_t v;
             memcpy(&v, from + r.offset, 2);
-            uint32_t word = __builtin_bswap32(v);
-            if (!kLittleEndian)
-                word = v;
-            memcpy(to, &word, 4);
-            memcpy(to + 4, &word, 4);
-            to += 8;
+            to = putTwice16(v, to, xdr);
             continue;
         }
         size_t width = widthOf(r.kind);
-        toBig(to, from + r.offset, r.count, width);
+        if (xdr)
+            toBig(to, from + r.offset, r.count, width);
+        else
+            toLittle(to, from + r.offset, r.count, width);
         to += r.count * width;
     }
-    return reinterpret_cast<uint32_t*>(to);
+    return to;
+}
+
+}  // namespace
+
+uint32_t* FieldRuns::putXdr(const void* base, uint32_t* at) const {
+    return reinterpret_cast<uint32_t*>(putAll(_runs, static_cast<const unsigned char*>(base),
+                                              reinterpret_cast<unsigned char*>(at), true));
 }
 
 unsigned char* FieldRuns::putFile(const void* base, unsigned char* at) const {
-    const unsigned char* from = static_cast<const unsigned char*>(base);
-    for (const Run& r : _runs) {
-        if (r.kind == Kind::Twice16) {
-            uint16_t v;
-            memcpy(&v, from + r.offset, 2);
-            if (!kLittleEndian)
-                v = __builtin_bswap16(v);
-            memcpy(at, &v, 2);
-            memcpy(at + 2, &v, 2);
-            at += 4;
-            continue;
-        }
-        size_t width = widthOf(r.kind);
-        toLittle(at, from + r.offset, r.count, width);
-        at += r.count * width;
-    }
-    return at;
+    return putAll(_runs, static_cast<const unsigned char*>(base), at, false);
 }

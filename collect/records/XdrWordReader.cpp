@@ -40,34 +40,24 @@ void XdrWordReader::readRuns(void* base, const FieldRuns& runs) {
     for (const FieldRuns::Run& r : runs.runs()) {
         unsigned char* at = to + r.offset;
         if (r.kind == FieldRuns::Kind::Twice16) {
-            uint16_t v = read16();
-            (void)read16();
-            memcpy(at, &v, 2);
+            readValues(at, r.kind, r.count);
             continue;
         }
-        const bool wide = r.kind == FieldRuns::Kind::Words64;
-        const size_t width = wide ? 8 : 4;
+        const size_t width = r.kind == FieldRuns::Kind::Words64 ? 8 : 4;
         size_t left = r.count;
         while (left > 0) {
-            size_t have = static_cast<size_t>(_end - _at) / width;
-            if (have == 0) {
+            size_t n = static_cast<size_t>(_end - _at) / width;
+            if (n == 0) {
                 // Not one whole value in the run taken: one value the slow way
                 // (it refills, or reads a value split between buffers, or
                 // fails as the single read fails).
-                if (wide) {
-                    uint64_t v = read64();
-                    memcpy(at, &v, 8);
-                } else {
-                    uint32_t v = read32();
-                    memcpy(at, &v, 4);
-                }
-                at += width;
-                left--;
-                continue;
+                n = 1;
+                readValues(at, r.kind, n);
+            } else {
+                n = n < left ? n : left;
+                FieldRuns::copySwapped(at, _at, n, r.kind);
+                _at += n * width;
             }
-            size_t n = have < left ? have : left;
-            FieldRuns::copySwapped(at, _at, n, r.kind);
-            _at += n * width;
             at += n * width;
             left -= n;
         }

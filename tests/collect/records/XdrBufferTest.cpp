@@ -53,6 +53,18 @@ Bytes presentThen(const Bytes& b) {
     return out;
 }
 
+// One value of each width and a buffer with a byte above 0x7f, through any
+// writer with Serializer's calls.
+template <typename S>
+void writeEachWidth(S& s) {
+    static const unsigned char bytes[] = {'A', 0xe9, 0};
+    s.write8(0xab);
+    s.write16(0xbeef);
+    s.write32(0x89abcdefu);
+    s.write64(0x0102030485060708ull);
+    s.writeBuffer(bytes, 3);
+}
+
 }  // namespace
 
 TEST(XdrBufferTest, FileFormValuesAtTheirOwnWidths) {
@@ -65,14 +77,7 @@ TEST(XdrBufferTest, FileFormValuesAtTheirOwnWidths) {
         'A', 0xe9, 0x00,                                 // buffer
     };
     // clang-format on
-    const unsigned char bytes[] = {'A', 0xe9, 0};
-    auto body = [&](auto& s) {
-        s.write8(0xab);
-        s.write16(0xbeef);
-        s.write32(0x89abcdefu);
-        s.write64(0x0102030485060708ull);
-        s.writeBuffer(bytes, 3);
-    };
+    auto body = [](auto& s) { writeEachWidth(s); };
     EXPECT_EQ(expected, fileBufferBytes(body));
     ScratchDir dir;
     EXPECT_EQ(expected, fileBytes(dir, [&](Serializer& s) { body(s); }));
@@ -90,14 +95,7 @@ TEST(XdrBufferTest, ValuesAsTheXdrStreamWritesThem) {
         0x00, 0x00, 0x00, 0x00,                          // 0
     };
     // clang-format on
-    const unsigned char bytes[] = {'A', 0xe9, 0};
-    auto body = [&](auto& s) {
-        s.write8(0xab);
-        s.write16(0xbeef);
-        s.write32(0x89abcdefu);
-        s.write64(0x0102030485060708ull);
-        s.writeBuffer(bytes, 3);
-    };
+    auto body = [](auto& s) { writeEachWidth(s); };
     EXPECT_EQ(expected, xdrBufferBytes(body));
     EXPECT_EQ(expected, xdrBytes([&](Serializer& s) { body(s); }));
     // Past the first room (1024 words): the buffer grows and keeps what it
