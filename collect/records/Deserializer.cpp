@@ -13,23 +13,23 @@ void Deserializer::readRuns(void* base, const FieldRuns& runs) {
 
 void Deserializer::readValues(unsigned char* at, FieldRuns::Kind kind, size_t count) {
     switch (kind) {
-    case FieldRuns::Kind::Words32:
-        for (size_t i = 0; i < count; i++) {
-            uint32_t v = read32();
-            memcpy(at + 4 * i, &v, 4);
+        case FieldRuns::Kind::Words32:
+            for (size_t i = 0; i < count; i++) {
+                uint32_t v = read32();
+                memcpy(at + 4 * i, &v, 4);
+            }
+            break;
+        case FieldRuns::Kind::Words64:
+            for (size_t i = 0; i < count; i++) {
+                uint64_t v = read64();
+                memcpy(at + 8 * i, &v, 8);
+            }
+            break;
+        case FieldRuns::Kind::Twice16: {
+            uint16_t v = read16();
+            (void)read16();
+            memcpy(at, &v, 2);
+            break;
         }
-        break;
-    case FieldRuns::Kind::Words64:
-        for (size_t i = 0; i < count; i++) {
-            uint64_t v = read64();
-            memcpy(at + 8 * i, &v, 8);
-        }
-        break;
-    case FieldRuns::Kind::Twice16: {
-        uint16_t v = read16();
-        (void)read16();
-        memcpy(at, &v, 2);
-        break;
-    }
     }
 }
