@@ -4,6 +4,12 @@
 // opaque of the same byte count over the same kind of connection. The query
 // server takes port 951, so the program runs in a private network namespace:
 // tests/netns-run build/rel/bench/collect/daemon/query/bench_query
+//
+// Built with PCP's client library, and given TOLM_PCP_HOST (scripts/bench-pcp
+// starts a pmcd for it), it also measures in the same run the peer a user
+// would compare with: one pmFetch of the 940 values of sampledso.many.int
+// from that pmcd, against NBLADE_LATEST's 944; the ratio table is then
+// printed without the Google Benchmark runs.
 
 #include <benchmark/benchmark.h>
 #include <rpc/pmap_clnt.h>
@@ -17,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "LocalRpcClient.h"
 #include "RecordTestUtil.h"
 #include "RecordXdr.h"
 #include "Snapshot.h"
@@ -24,6 +31,10 @@
 #include "SnapshotRing.h"
 #include "StatsArrays.h"
 #include "TolmStatsSvr.h"
+
+#ifdef TOLM_HAVE_PCP
+#include <pcp/pmapi.h>
+#endif
 
 namespace {
 
@@ -142,7 +153,7 @@ u_int replyBytes(unsigned long proc) {
     return static_cast<u_int>(4 + g_provider.count * (4 + record));
 }
 
-void queryCall(unsigned long proc) {
+void queryCall(unsigned long proc, CLIENT* client = g_query) {
     if (proc == kNbladeLatest) {
         NbladeStats nb;
         struct Optional {
@@ -152,7 +163,7 @@ void queryCall(unsigned long proc) {
         auto decode = +[](XDR* x, Optional* o) {
             return xdr_u_int(x, &o->present) && (!o->present || xdr_NbladeStats(x, o->rec));
         };
-        if (clnt_call(g_query, proc, xp(xdr_void), nullptr, xp(decode),
+        if (clnt_call(client, proc, xp(xdr_void), nullptr, xp(decode),
                       reinterpret_cast<caddr_t>(&out), kTimeout) != RPC_SUCCESS)
             abort();
         benchmark::DoNotOptimize(nb.data.transport.numInPkts);
@@ -234,6 +245,82 @@ void ratios() {
     }
 }
 
+#ifdef TOLM_HAVE_PCP
+// One pmFetch of the metric `name` from the pmcd at `host`; every call checks
+// that all `values` came back.
+class PcpPeer {
+public:
+    PcpPeer(const char* host, const char* name, int values) : values_(values) {
+        ctx_ = pmNewContext(PM_CONTEXT_HOST, host);
+        if (ctx_ < 0) fail("pmNewContext", ctx_);
+        const char* names[] = {name};
+        int n = pmLookupName(1, names, &pmid_);
+        if (n < 0) fail("pmLookupName", n);
+    }
+    void fetch() {
+        pmResult* r = nullptr;
+        int n = pmFetch(1, &pmid_, &r);
+        if (n < 0) fail("pmFetch", n);
+        if (r->numpmid != 1 || r->vset[0]->numval != values_) {
+            fprintf(stderr, "pmFetch: %d values, expected %d\n", r->vset[0]->numval, values_);
+            exit(1);
+        }
+        benchmark::DoNotOptimize(r->vset[0]->vlist[values_ - 1].value.lval);
+        pmFreeResult(r);
+    }
+
+private:
+    [[noreturn]] static void fail(const char* what, int err) {
+        fprintf(stderr, "%s: %s\n", what, pmErrStr(err));
+        exit(1);
+    }
+    int ctx_ = -1;
+    pmID pmid_ = 0;
+    int values_;
+};
+
+// NBLADE_LATEST through each client (TI-RPC's clnt_vc handle, as any RPC
+// program would call the service, and the project's own, as tolmstat does)
+// and the peer's fetch, `rounds` times each, in turns so that all three see
+// the same state of the machine.
+void peerRatio(const char* host) {
+    constexpr int kValues = 940;
+    PcpPeer peer(host, "sampledso.many.int", kValues);
+    CLIENT* own = localTcpClient("127.0.0.1", RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
+    if (!own) {
+        fprintf(stderr, "%s\n", clnt_spcreateerror("localTcpClient"));
+        exit(1);
+    }
+    g_provider.fillTo(20);
+    using Clock = std::chrono::steady_clock;
+    auto us = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::micro>(b - a).count();
+    };
+    std::vector<double> tirpc, ours, fetch;
+    for (int i = 0; i < 2000; i++) {
+        auto t0 = Clock::now();
+        queryCall(kNbladeLatest, g_query);
+        auto t1 = Clock::now();
+        queryCall(kNbladeLatest, own);
+        auto t2 = Clock::now();
+        peer.fetch();
+        auto t3 = Clock::now();
+        tirpc.push_back(us(t0, t1));
+        ours.push_back(us(t1, t2));
+        fetch.push_back(us(t2, t3));
+    }
+    clnt_destroy(own);
+    auto median = [](std::vector<double>& v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    double f = median(fetch), t = median(tirpc), o = median(ours);
+    printf("\n%-36s %12s %12s %7s\n", "peer (940 values)", "query us", "pmFetch us", "ratio");
+    printf("%-36s %12.1f %12.1f %7.2f\n", "NBLADE_LATEST, clnt_vc / pmFetch", t, f, t / f);
+    printf("%-36s %12.1f %12.1f %7.2f\n", "NBLADE_LATEST, own client / pmFetch", o, f, o / f);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,9 +329,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     startServers();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const char* host = getenv("TOLM_PCP_HOST");
+    if (!host) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
     ratios();
+    if (host) {
+#ifdef TOLM_HAVE_PCP
+        peerRatio(host);
+#else
+        fprintf(stderr, "TOLM_PCP_HOST is set, but this build has no PCP client library\n");
+        return 1;
+#endif
+    }
     return 0;
 }
