@@ -13,6 +13,13 @@ DbladeStats::DbladeStats(const char* path) {
     deserialize(d);
 }
 
+namespace {
+// The mask bits of every member, the CPU figures' included.
+#define DB_MEMBER_BIT(bit, ...) | (1u << bit)
+constexpr uint32_t kEveryMember = 0 DB_MEMBERS(DB_MEMBER_BIT, DB_MEMBER_BIT) | (1u << DB_CPU_BIT);
+#undef DB_MEMBER_BIT
+}  // namespace
+
 template <class S>
 void DbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(SER_DBLADE);
@@ -30,13 +37,21 @@ void DbladeStats::serializeTo(S& s, unsigned int mask) const {
         auto& sub = data.member; \
         TOLM_PUT_FIELDS(DB_LRU_FIELDS); \
     }
-    DB_MEMBERS(DB_PUT_MEMBER, DB_PUT_LRU)
+    auto members = [this, mask](auto& s) {
+        DB_MEMBERS(DB_PUT_MEMBER, DB_PUT_LRU)
+        if (mask & (1u << DB_CPU_BIT)) {
+            auto& sub = data;
+            TOLM_PUT_FIELDS(DB_CPU_FIELDS);
+        }
+    };
 #undef DB_PUT_MEMBER
 #undef DB_PUT_LRU
-    if (mask & (1u << DB_CPU_BIT)) {
-        auto& sub = data;
-        TOLM_PUT_FIELDS(DB_CPU_FIELDS);
-    }
+    // A whole record (every member's bit set, as the collector writes it) goes
+    // out as one plan; any other mask member by member.
+    if ((mask & kEveryMember) == kEveryMember)
+        fieldcodec::putPlanned(s, &data, members);
+    else
+        members(s);
 }
 
 void DbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }

@@ -91,6 +91,52 @@ struct TakesRuns<S, std::void_t<decltype(std::declval<S&>().putRuns(
                         static_cast<const void*>(nullptr), std::declval<const FieldRuns&>()))>>
     : std::true_type {};
 
+// A writer that writes nothing: it gathers the runs of the field lists and
+// the single fields put to it, in order, into one plan of the struct at
+// `base`, so that the fixed part of a record goes out in one putRuns.
+class RunPlanner {
+  public:
+    explicit RunPlanner(const void* base) : _base(base) {}
+    void putRuns(const void* sub, const FieldRuns& runs) { plan.append(runs, offsetIn(_base, sub)); }
+    template <class T>
+    void putField(const T& field) {
+        run(plan, _base, field);
+    }
+    FieldRuns plan;
+
+  private:
+    const void* _base;
+};
+
+// One field outside a list: a planner takes its place, any other writer its
+// value.
+template <class S, class T>
+inline void putField(S& s, const T& field) {
+    if constexpr (std::is_same_v<S, RunPlanner>)
+        s.putField(field);
+    else
+        put(s, field);
+}
+
+// Puts what `fields(s)` puts of the struct at `base`, which must be fields
+// only (lists and putField) and the same for every record of the type: for a
+// writer that takes runs, as one plan made from `fields` on first use (one per
+// call site, each lambda being a type of its own), for any other writer value
+// by value.
+template <class S, class Fields>
+inline void putPlanned(S& s, const void* base, Fields&& fields) {
+    if constexpr (TakesRuns<S>::value) {
+        static const FieldRuns plan = [base, &fields] {
+            RunPlanner planner(base);
+            fields(planner);
+            return planner.plan;
+        }();
+        s.putRuns(base, plan);
+    } else {
+        fields(s);
+    }
+}
+
 inline void get(Deserializer& d, uint32_t& v) {
     v = d.read32();
 }
@@ -240,12 +286,15 @@ inline FieldKind kindOf(FieldKind k) {
         return runs_;                                                               \
     }()
 // Puts every field of a list: a long list as its runs for a writer that takes
-// them, a short list and any other writer value by value.
+// them, a short list and any other writer value by value; a planner takes
+// every list as its runs.
 #define TOLM_PUT_FIELDS(FIELDS)                                                     \
     do {                                                                            \
         constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
-        if constexpr (fieldcodec::TakesRuns<std::decay_t<decltype(s)>>::value &&    \
-                      listFields_ >= fieldcodec::kRunListFields) {                  \
+        using Writer_ = std::decay_t<decltype(s)>;                                  \
+        if constexpr (fieldcodec::TakesRuns<Writer_>::value &&                      \
+                      (listFields_ >= fieldcodec::kRunListFields ||                 \
+                       std::is_same_v<Writer_, fieldcodec::RunPlanner>)) {          \
             static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
             s.putRuns(&sub, listRuns_);                                             \
         } else {                                                                    \

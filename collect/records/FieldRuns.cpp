@@ -121,6 +121,11 @@ void FieldRuns::add(size_t offset, size_t count, Kind kind) {
     _runs.push_back({offset, count, kind});
 }
 
+void FieldRuns::append(const FieldRuns& other, size_t shift) {
+    for (const Run& r : other._runs)
+        add(r.offset + shift, r.count, r.kind);
+}
+
 void FieldRuns::copySwapped(void* to, const void* from, size_t count, Kind kind) {
     toBig(static_cast<unsigned char*>(to), static_cast<const unsigned char*>(from), count,
           widthOf(kind));

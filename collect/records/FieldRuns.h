@@ -26,6 +26,9 @@ class FieldRuns {
     // it joins the run before it when it has the same kind and starts where
     // that one ends. A 16-bit value is always a run of its own.
     void add(size_t offset, size_t count, Kind kind);
+    // Adds the runs of `other`, made for a struct that lies `shift` bytes into
+    // this one's, joining them to the runs before them as add() does.
+    void append(const FieldRuns& other, size_t shift);
 
     const std::vector<Run>& runs() const { return _runs; }
     // Bytes of each form.

@@ -13,6 +13,13 @@ NbladeStats::NbladeStats(const char* path) {
     deserialize(d);
 }
 
+namespace {
+// The mask bits of every sub-record.
+#define NB_SUB_BIT(bit, ...) | (1u << bit)
+constexpr uint32_t kEverySubrecord = 0 NB_SUBRECORDS(NB_SUB_BIT);
+#undef NB_SUB_BIT
+}  // namespace
+
 template <class S>
 void NbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(SER_NBLADE);
@@ -26,10 +33,18 @@ void NbladeStats::serializeTo(S& s, unsigned int mask) const {
         auto& sub = data.member;                              \
         TOLM_PUT_FIELDS(FIELDS);                                \
     }
-    NB_SUBRECORDS(NB_PUT_SUB)
+    auto rest = [this, mask](auto& s) {
+        NB_SUBRECORDS(NB_PUT_SUB)
+        fieldcodec::putField(s, data._nfsStatsRpcStatus);
+        fieldcodec::putField(s, data._cifsStatsRpcStatus);
+    };
 #undef NB_PUT_SUB
-    s.write32(data._nfsStatsRpcStatus);
-    s.write32(data._cifsStatsRpcStatus);
+    // A whole record (every sub-record's bit set) goes out as one plan; any
+    // other mask sub-record by sub-record.
+    if ((mask & kEverySubrecord) == kEverySubrecord)
+        fieldcodec::putPlanned(s, &data, rest);
+    else
+        rest(s);
 }
 
 void NbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }

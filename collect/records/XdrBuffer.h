@@ -28,6 +28,8 @@ class XdrBuffer {
         void write32(unsigned int) { words++; }
         void write64(unsigned long long) { words += 2; }
         void writeBuffer(const unsigned char*, int len) { words += len > 0 ? len : 0; }
+        // A list or a record's plan counts as a whole.
+        void putRuns(const void*, const FieldRuns& runs) { words += runs.xdrBytes() / 4; }
         size_t words = 0;
     };
     // Writes words where room was made for them.

@@ -124,16 +124,29 @@ TEST(XdrBufferTest, EveryRecordTypeAsValueByValue) {
         EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { nb.serialize(s, 0xffffffffu); })),
                   routineBytes(xdr_NbladeStats, &nb));
         ScratchDir dir;
-        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { nb.serialize(s, 0x5a5a5a5au); }),
-                  fileBufferBytes([&](FileBuffer& s) { nb.serializeTo(s, 0x5a5a5a5au); }));
-
         DbladeStats db;
         fillDblade(db, f);
         db.data.rf.rxAcks = -1;
         EXPECT_EQ(presentThen(xdrBytes([&](Serializer& s) { db.serialize(s, 0xffffffffu); })),
                   routineBytes(xdr_DbladeStats, &db));
-        EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { db.serialize(s, 0xffffffffu); }),
-                  fileBufferBytes([&](FileBuffer& s) { db.serializeTo(s, 0xffffffffu); }));
+        // A whole record goes out as one plan and any other mask part by part:
+        // every member's bit and no more, all but one, one in two, and a
+        // partial mask after whole ones.
+        for (unsigned mask : {0xffffffffu, 0x0007ffffu, 0x0000ffffu, 0x00077fffu, 0x00007fffu,
+                              0x5a5a5a5au, 0xfffffffeu}) {
+            EXPECT_EQ(xdrBytes([&](Serializer& s) { nb.serialize(s, mask); }),
+                      xdrBufferBytes([&](auto& s) { nb.serializeTo(s, mask); }))
+                << std::hex << mask;
+            EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { nb.serialize(s, mask); }),
+                      fileBufferBytes([&](FileBuffer& s) { nb.serializeTo(s, mask); }))
+                << std::hex << mask;
+            EXPECT_EQ(xdrBytes([&](Serializer& s) { db.serialize(s, mask); }),
+                      xdrBufferBytes([&](auto& s) { db.serializeTo(s, mask); }))
+                << std::hex << mask;
+            EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { db.serialize(s, mask); }),
+                      fileBufferBytes([&](FileBuffer& s) { db.serializeTo(s, mask); }))
+                << std::hex << mask;
+        }
 
         MgmtProcStats mgmt;
         fillMgmt(mgmt, f);
