@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "LocalRpc.h"
 #include "NbladeRpcStatsCollector.h"
 
 // Fills `cifs` (from `SessionRequests` on) and `_cifsStatsRpcStatus` from the
@@ -10,7 +11,7 @@ class CifsNbladeStatsCollector : public NbladeRpcStatsCollector {
   public:
     static constexpr unsigned int EXPECTED_BYTES = 1316;
 
-    explicit CifsNbladeStatsCollector(const std::string& host = "localhost");
+    explicit CifsNbladeStatsCollector(const std::string& host = LOCAL_RPC_HOST);
     virtual void populate(nblade_data_t* record);
 
   protected:

@@ -7,6 +7,7 @@
 #include "CifsNbladeStatsCollector.h"
 #include "ExportsNbladeStatsCollector.h"
 #include "LeaseConnNbladeStatsCollector.h"
+#include "LocalRpc.h"
 #include "MountCacheNbladeStatsCollector.h"
 #include "MountpointCacheNbladeStatsCollector.h"
 #include "NbladeStats.h"
@@ -27,7 +28,7 @@ class NbladeStatsCollector {
     // `dir` is the statistics-file directory (ending in a slash), `host` the
     // host of the stream statistics service.
     explicit NbladeStatsCollector(const std::string& dir = NBLADE_STATS_DIR,
-                                  const std::string& host = "localhost");
+                                  const std::string& host = LOCAL_RPC_HOST);
     NbladeStatsCollector(const NbladeStatsCollector&) = delete;
     NbladeStatsCollector& operator=(const NbladeStatsCollector&) = delete;
 

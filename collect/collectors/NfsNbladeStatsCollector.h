@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "LocalRpc.h"
 #include "NbladeRpcStatsCollector.h"
 
 // Fills `nfs2`, `nfs3`, `mount`, `lock` and `sessionMonitor` (and
@@ -13,7 +14,7 @@ class NfsNbladeStatsCollector : public NbladeRpcStatsCollector {
     static constexpr unsigned int EXPECTED_BYTES = 1480;
     static constexpr unsigned int FAILED_OFFSET = 120;
 
-    explicit NfsNbladeStatsCollector(const std::string& host = "localhost")
+    explicit NfsNbladeStatsCollector(const std::string& host = LOCAL_RPC_HOST)
         : NbladeRpcStatsCollector(host) {}
     virtual void populate(nblade_data_t* record);
 

@@ -3,12 +3,16 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <rpc/pmap_prot.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "LocalRpc.h"
 #include "TcpRpcClient.h"
@@ -16,6 +20,8 @@
 namespace {
 
 constexpr uint16_t kPortmapperPort = 111;
+// A portmapper query unanswered for this long is sent again.
+constexpr int64_t kQueryResendMs = 1000;
 
 void createError(clnt_stat status, int error) {
     rpc_createerr.cf_stat = status;
@@ -23,6 +29,9 @@ void createError(clnt_stat status, int error) {
 }
 
 bool resolve(const char* host, in_addr* out) {
+    // An address as text needs no name service.
+    if (inet_pton(AF_INET, host, out) == 1)
+        return true;
     addrinfo hints = {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -70,43 +79,143 @@ CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
     return tcpRpcClient(fd, to, prog, vers);
 }
 
-// A datagram client of the portmapper at addr, on a socket of our own
-// connected to it: a portmapper that is not there answers at once (the
-// port-unreachable error ends the call) instead of after the whole time-out.
-// A lost datagram is sent again every second.
-CLIENT* portmapperClient(in_addr addr) {
-    sockaddr_in to = ipv4(addr, kPortmapperPort);
-    int fd = connectedSocket(SOCK_DGRAM, to);
-    if (fd < 0)
-        return nullptr;
-    netbuf server = {sizeof to, sizeof to, &to};
-    CLIENT* c = clnt_dg_create(fd, &server, PMAPPROG, PMAPVERS, 0, 0);
-    if (c == nullptr) {
-        close(fd);
-        return nullptr;
+// The next xid of a portmapper query: a different start in every process, as
+// the RPC library's, then one up per query.
+uint32_t nextQueryXid() {
+    static std::atomic<uint32_t> xid{[] {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
+               static_cast<uint32_t>(now.tv_nsec);
+    }()};
+    return ++xid;
+}
+
+int64_t nowMs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// The call datagram of GETPORT: the call header with null credentials, then
+// the pmap argument.
+bool encodeGetport(uint32_t xid, rpcprog_t prog, rpcvers_t vers, char* buf, u_int size,
+                   u_int* len) {
+    rpc_msg msg = {};
+    msg.rm_xid = xid;
+    msg.rm_direction = CALL;
+    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    msg.rm_call.cb_prog = PMAPPROG;
+    msg.rm_call.cb_vers = PMAPVERS;
+    msg.rm_call.cb_proc = PMAPPROC_GETPORT;
+    msg.rm_call.cb_cred = _null_auth;
+    msg.rm_call.cb_verf = _null_auth;
+    pmap query = {prog, vers, IPPROTO_TCP, 0};
+    XDR x;
+    xdrmem_create(&x, buf, size, XDR_ENCODE);
+    bool ok = xdr_callmsg(&x, &msg) && xdr_pmap(&x, &query);
+    *len = xdr_getpos(&x);
+    xdr_destroy(&x);
+    return ok;
+}
+
+// Reads a reply datagram: false when it is not the reply to `xid` (to be
+// passed over); otherwise the call's status in `st` and the port.
+bool decodeGetport(const char* buf, size_t len, uint32_t xid, clnt_stat* st, uint32_t* port) {
+    if (len < 4)
+        return false;
+    uint32_t first;
+    memcpy(&first, buf, 4);
+    if (ntohl(first) != xid)
+        return false;
+    u_long answer = 0;
+    rpc_msg reply = {};
+    reply.acpted_rply.ar_verf = _null_auth;
+    reply.acpted_rply.ar_results.where = reinterpret_cast<caddr_t>(&answer);
+    reply.acpted_rply.ar_results.proc = reinterpret_cast<xdrproc_t>(xdr_u_long);
+    XDR x;
+    xdrmem_create(&x, const_cast<char*>(buf), static_cast<u_int>(len), XDR_DECODE);
+    bool decoded = xdr_replymsg(&x, &reply);
+    xdr_destroy(&x);
+    if (!decoded) {
+        *st = RPC_CANTDECODERES;
+    } else {
+        // A refused call carries no results: its status says why.
+        rpc_err err = {};
+        _seterr_reply(&reply, &err);
+        *st = err.re_status;
+        if (*st == RPC_SUCCESS)
+            *port = static_cast<uint32_t>(answer);
     }
-    clnt_control(c, CLSET_FD_CLOSE, nullptr);
-    timeval retry = {1, 0};
-    clnt_control(c, CLSET_RETRY_TIMEOUT, reinterpret_cast<char*>(&retry));
-    return c;
+    if (reply.acpted_rply.ar_verf.oa_base != nullptr) {
+        XDR freer;
+        freer.x_op = XDR_FREE;
+        (void)xdr_opaque_auth(&freer, &reply.acpted_rply.ar_verf);
+    }
+    return true;
 }
 
 }  // namespace
 
-bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port) {
-    CLIENT* portmapper = portmapperClient(addr);
-    if (portmapper == nullptr) {
-        createError(RPC_PMAPFAILURE, rpc_createerr.cf_error.re_errno);
-        return false;
+clnt_stat portmapperGetport(const sockaddr_in& portmapper, rpcprog_t prog, rpcvers_t vers,
+                            timeval total, uint32_t* port) {
+    const uint32_t xid = nextQueryXid();
+    char call[128];
+    u_int callLen = 0;
+    if (!encodeGetport(xid, prog, vers, call, sizeof call, &callLen))
+        return RPC_CANTENCODEARGS;
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return RPC_SYSTEMERROR;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&portmapper), sizeof portmapper) != 0) {
+        close(fd);
+        return RPC_SYSTEMERROR;
     }
-    pmap query = {prog, vers, IPPROTO_TCP, 0};
-    u_long answer = 0;
-    clnt_stat st =
-        clnt_call(portmapper, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap),
-                  reinterpret_cast<caddr_t>(&query), reinterpret_cast<xdrproc_t>(xdr_u_long),
-                  reinterpret_cast<caddr_t>(&answer), localRpcTimeout());
-    clnt_destroy(portmapper);
-    if (st != RPC_SUCCESS) {
+    const int64_t deadline =
+        nowMs() + static_cast<int64_t>(total.tv_sec) * 1000 + total.tv_usec / 1000;
+    clnt_stat st = RPC_TIMEDOUT;
+    int64_t resendAt = 0;
+    for (;;) {
+        int64_t now = nowMs();
+        if (now >= deadline)
+            break;
+        if (now >= resendAt) {
+            if (send(fd, call, callLen, 0) < 0 && errno != EINTR) {
+                // An earlier datagram's port-unreachable error shows here.
+                st = errno == ECONNREFUSED ? RPC_CANTRECV : RPC_CANTSEND;
+                break;
+            }
+            resendAt = now + kQueryResendMs;
+        }
+        pollfd p = {fd, POLLIN, 0};
+        int wait = static_cast<int>(std::min(resendAt, deadline) - now);
+        int n = poll(&p, 1, wait);
+        if (n < 0 && errno != EINTR) {
+            st = RPC_CANTRECV;
+            break;
+        }
+        if (n <= 0)
+            continue;
+        char reply[400];
+        ssize_t got = recv(fd, reply, sizeof reply, 0);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            // Nobody listens on the port: no use waiting.
+            st = RPC_CANTRECV;
+            break;
+        }
+        if (decodeGetport(reply, static_cast<size_t>(got), xid, &st, port))
+            break;
+    }
+    close(fd);
+    return st;
+}
+
+bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port) {
+    uint32_t answer = 0;
+    if (portmapperGetport(ipv4(addr, kPortmapperPort), prog, vers, localRpcTimeout(), &answer) !=
+        RPC_SUCCESS) {
         createError(RPC_PMAPFAILURE, 0);
         return false;
     }

@@ -18,12 +18,24 @@
 // RPC_SYSTEMERROR (the service does not take the connection).
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
 
-// The TCP port of `prog`/`vers` as the portmapper at `addr` (port 111, GETPORT
-// over UDP from an ordinary port, sent again every second until the call's
-// 25 seconds are up) gives it. Returns false with rpc_createerr
-// set when the portmapper cannot be asked (RPC_PMAPFAILURE) or the program is
-// not registered (RPC_PROGNOTREGISTERED).
+// The TCP port of `prog`/`vers` as the portmapper at `addr` (port 111) gives
+// it, through portmapperGetport with the call's 25 seconds. Returns false with
+// rpc_createerr set when the portmapper cannot be asked (RPC_PMAPFAILURE) or
+// the program is not registered (RPC_PROGNOTREGISTERED).
 bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port);
+
+// One portmapper GETPORT (program 100000 version 2, procedure 3) of
+// `prog`/`vers` over TCP, to the portmapper at `portmapper`: one datagram
+// from a UDP socket of our own (an ordinary port) connected to it, sent again
+// every second without an answer until `total` is up. Datagrams that are not
+// the answer to this call (another xid) are passed over. A portmapper that is
+// not there ends the query at once (the port-unreachable error on the
+// connected socket: RPC_CANTRECV) rather than after `total`. RPC_SUCCESS puts
+// the answer in *port (0: not registered); otherwise the reply's refusal
+// (RPC_PROCUNAVAIL, RPC_PROGVERSMISMATCH, ...), RPC_CANTDECODERES,
+// RPC_TIMEDOUT, RPC_CANTSEND or RPC_SYSTEMERROR.
+clnt_stat portmapperGetport(const sockaddr_in& portmapper, rpcprog_t prog, rpcvers_t vers,
+                            timeval total, uint32_t* port);
 
 // Makes the RPC library's one shared AUTH_NONE handle. The library makes it on
 // first use and tests for it without its lock, so threads that make their

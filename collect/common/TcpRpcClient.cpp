@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -57,8 +58,7 @@ int writeAll(void* handle, void* buf, int len) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            s->error.re_status =
-                (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) ? RPC_TIMEDOUT : RPC_CANTSEND;
+            s->error.re_status = RPC_CANTSEND;
             s->error.re_errno = n < 0 ? errno : EPIPE;
             return -1;
         }
@@ -77,7 +77,6 @@ void setTimeout(TcpRpcState* s, timeval t) {
     if (t.tv_sec == s->timeout.tv_sec && t.tv_usec == s->timeout.tv_usec)
         return;
     setsockopt(s->fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
-    setsockopt(s->fd, SOL_SOCKET, SO_SNDTIMEO, &t, sizeof t);
     s->timeout = t;
 }
 
@@ -220,11 +219,16 @@ CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_
     s->server = server;
     s->prog = prog;
     s->vers = vers;
-    // Start from a different xid in every handle, as the library does.
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    s->xid = static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
-             static_cast<uint32_t>(now.tv_nsec);
+    // Start from a different xid in every handle, as the library does: from
+    // the process's own start (taken once: no system call per handle), each
+    // handle 65536 further on.
+    static std::atomic<uint32_t> nextStart{[] {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
+               static_cast<uint32_t>(now.tv_nsec);
+    }()};
+    s->xid = nextStart.fetch_add(0x10000);
     xdrrec_create(&s->xdrs, 0, 0, s, readSome, writeAll);
     s->client.cl_ops = &kOps;
     s->client.cl_auth = auth;

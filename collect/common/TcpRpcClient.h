@@ -8,7 +8,8 @@
 // AUTH_NONE, the same clnt_stat results), without what those do to be shared
 // between threads (a signal mask set and restored and a lock taken around
 // every call, a poll before every read). The call's time-out is the socket's
-// receive and send time-out, reset on every call: a reply must begin and go
-// on arriving within it. The handle owns the socket and closes it when it is
-// destroyed. Returns null (rpc_createerr set, the socket closed) on failure.
+// receive time-out, set when it changes: a reply must begin and go on
+// arriving within it. Sending is not timed: one call is out at a time, and
+// its request goes into the socket's buffer at once. The handle owns the
+// socket and closes it when it is destroyed. Returns null (rpc_createerr set, the socket closed) on failure.
 CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_t vers);
