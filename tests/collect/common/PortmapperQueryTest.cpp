@@ -20,26 +20,20 @@
 #include <vector>
 
 #include "LocalRpcClient.h"
+#include "RpcWords.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-void word(Bytes& b, uint32_t v) {
-    for (int i = 3; i >= 0; i--)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
-Bytes words(const std::vector<uint32_t>& w) {
-    Bytes b;
-    for (uint32_t v : w)
-        word(b, v);
-    return b;
-}
-
-uint32_t wordAt(const Bytes& b, size_t i) {
-    return static_cast<uint32_t>(b[4 * i]) << 24 | static_cast<uint32_t>(b[4 * i + 1]) << 16 |
-           static_cast<uint32_t>(b[4 * i + 2]) << 8 | b[4 * i + 3];
+// A datagram socket bound to a loopback port of its own, and its address.
+int loopbackUdp(sockaddr_in* addr) {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
+    socklen_t len = sizeof *addr;
+    EXPECT_EQ(0, getsockname(fd, reinterpret_cast<sockaddr*>(addr), &len));
+    return fd;
 }
 
 // A portmapper on a loopback port of its own: `answer` sees every datagram
@@ -49,13 +43,7 @@ class FakePortmapper {
     typedef std::function<Bytes(const Bytes& call, int index)> Answer;
 
     explicit FakePortmapper(Answer answer) : _answer(std::move(answer)) {
-        _fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, bind(_fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
-        socklen_t len = sizeof addr;
-        EXPECT_EQ(0, getsockname(_fd, reinterpret_cast<sockaddr*>(&addr), &len));
+        _fd = loopbackUdp(&addr);
         _thread = std::thread([this] { serve(); });
     }
     ~FakePortmapper() {
@@ -104,12 +92,8 @@ class FakePortmapper {
     std::thread _thread;
 };
 
-// An accepted reply to `xid`: REPLY, MSG_ACCEPTED, a null verifier, the
-// accept status and the results.
 Bytes accepted(uint32_t xid, uint32_t status, const std::vector<uint32_t>& results) {
-    std::vector<uint32_t> w = {xid, 1, 0, 0, 0, status};
-    w.insert(w.end(), results.begin(), results.end());
-    return words(w);
+    return words(acceptedWords(xid, status, results));
 }
 
 const timeval kFiveSeconds = {5, 0};
@@ -179,16 +163,7 @@ TEST(PortmapperQuery, RefusalsBrokenAnswersAndNoPortmapper) {
     // A port nobody listens on: the query ends at once, not after its
     // twenty seconds.
     sockaddr_in gone;
-    {
-        int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
-        socklen_t len = sizeof gone;
-        ASSERT_EQ(0, getsockname(fd, reinterpret_cast<sockaddr*>(&gone), &len));
-        close(fd);
-    }
+    close(loopbackUdp(&gone));
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(RPC_CANTRECV, portmapperGetport(gone, 1, 1, timeval{20, 0}, &port));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));

@@ -11,32 +11,23 @@
 #include <cstdint>
 #include <vector>
 
+#include "RpcWords.h"
 #include "TcpRpcClient.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-void word(Bytes& b, uint32_t v) {
-    for (int i = 3; i >= 0; i--)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
 // One record: the last-fragment mark and the length, then the words.
-Bytes record(const std::vector<uint32_t>& words) {
+Bytes record(const std::vector<uint32_t>& w) {
     Bytes b;
-    word(b, 0x80000000u | static_cast<uint32_t>(4 * words.size()));
-    for (uint32_t w : words)
-        word(b, w);
+    word(b, 0x80000000u | static_cast<uint32_t>(4 * w.size()));
+    Bytes body = words(w);
+    b.insert(b.end(), body.begin(), body.end());
     return b;
 }
 
-// An accepted reply: xid, REPLY, MSG_ACCEPTED, a null verifier, the accept
-// status, then the results.
+// An accepted reply, as one record.
 Bytes accepted(uint32_t xid, uint32_t acceptStatus, const std::vector<uint32_t>& results) {
-    std::vector<uint32_t> w = {xid, 1, 0, 0, 0, acceptStatus};
-    w.insert(w.end(), results.begin(), results.end());
-    return record(w);
+    return record(acceptedWords(xid, acceptStatus, results));
 }
 
 struct Pair {
