@@ -24,10 +24,10 @@ inline void swapValues(unsigned char* __restrict out, const unsigned char* __res
     }
 }
 
-// The long-run loops are built twice, for AVX2 (where the compiler turns
-// them into 32-byte shuffles) and for the base instruction set, and the first
-// use picks one for this processor. (Not through the loader's ifunc: its
-// resolvers run before a sanitizer's runtime is ready.)
+// The long-run loops are built three times, for AVX-512BW (64-byte
+// shuffles), for AVX2 (32-byte shuffles) and for the base instruction set,
+// and the first use picks the widest this processor has. (Not through the
+// loader's ifunc: its resolvers run before a sanitizer's runtime is ready.)
 typedef void (*SwapLoop)(unsigned char*, const unsigned char*, size_t);
 struct SwapLoops {
     SwapLoop words32;
@@ -50,12 +50,22 @@ __attribute__((target("avx2"))) void avx2Swap64(unsigned char* __restrict out,
                                                 const unsigned char* __restrict in, size_t n) {
     swapValues<uint64_t>(out, in, n);
 }
+__attribute__((target("avx512bw,prefer-vector-width=512"))) void avx512Swap32(
+    unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+    swapValues<uint32_t>(out, in, n);
+}
+__attribute__((target("avx512bw,prefer-vector-width=512"))) void avx512Swap64(
+    unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
+    swapValues<uint64_t>(out, in, n);
+}
 #endif
 
 const SwapLoops& swapLoops() {
     static const SwapLoops loops = [] {
 #if defined(__x86_64__) && defined(__GNUC__)
         __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512bw"))
+            return SwapLoops{avx512Swap32, avx512Swap64};
         if (__builtin_cpu_supports("avx2"))
             return SwapLoops{avx2Swap32, avx2Swap64};
 #endif
