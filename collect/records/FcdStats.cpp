@@ -47,8 +47,16 @@ void FcdStats::serializeTo(S& s) const {
         TOLM_PUT_FIELDS(FCD_TOTAL_FIELDS);
     }
     s.write32(static_cast<uint32_t>(_disks.size()));
+    // A disk is its 32-bit words in struct order: its type, its id and its
+    // counters.
+    constexpr size_t kDiskWords = 2 + (0 FCD_DISK_COUNTER_FIELDS(TOLM_COUNT_FIELD));
+    static_assert(sizeof(_fcdDiskStats) == 4 * kDiskWords, "a disk is its words alone");
     for (const _fcdDiskStats* disk : _disks) {
         auto& sub = *disk;
+        if constexpr (fieldcodec::TakesWords32<S>::value) {
+            s.template putWords32<kDiskWords>(&sub);
+            continue;
+        }
         s.write32(sub.diskType);
         s.write32(sub.diskID);
         TOLM_PUT_FIELDS(FCD_DISK_COUNTER_FIELDS);

@@ -82,6 +82,14 @@ inline void run(FieldRuns& b, const void* base, const uint32_t (&a)[N]) {
 // list's value-by-value stores cost less than the call.
 constexpr int kRunListFields = 16;
 
+// Whether a writer takes a whole struct of N 32-bit values at once
+// (putWords32<N>).
+template <class S, class = void>
+struct TakesWords32 : std::false_type {};
+template <class S>
+struct TakesWords32<S, std::void_t<decltype(std::declval<S&>().template putWords32<1>(
+                           static_cast<const void*>(nullptr)))>> : std::true_type {};
+
 // Whether a writer takes whole field lists as runs (putRuns) rather than
 // value by value.
 template <class S, class = void>
@@ -276,6 +284,7 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
 #define TOLM_RUN_FIELD(T, name, ...) fieldcodec::run(runs_, base_, sub.name);
 #define TOLM_COUNT_FIELD(T, name, ...) +1
+#define TOLM_IS_WORD32_FIELD(T, name, ...) &&std::is_same_v<T, uint32_t>
 // A list's runs, made from the list on first use (an expression: a
 // function-local static is initialized from it).
 #define TOLM_LIST_RUNS(FIELDS)                                                      \
@@ -286,8 +295,9 @@ inline FieldKind kindOf(FieldKind k) {
         return runs_;                                                               \
     }()
 // Puts every field of a list: a long list as its runs for a writer that takes
-// them, a short list and any other writer value by value; a planner takes
-// every list as its runs.
+// them, a short list of 32-bit values that is its whole struct as one block
+// for a writer that takes those, anything else value by value; a planner
+// takes every list as its runs.
 #define TOLM_PUT_FIELDS(FIELDS)                                                     \
     do {                                                                            \
         constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
@@ -297,6 +307,11 @@ inline FieldKind kindOf(FieldKind k) {
                        std::is_same_v<Writer_, fieldcodec::RunPlanner>)) {          \
             static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
             s.putRuns(&sub, listRuns_);                                             \
+        } else if constexpr (fieldcodec::TakesWords32<Writer_>::value &&            \
+                             (true FIELDS(TOLM_IS_WORD32_FIELD)) &&                 \
+                             sizeof(sub) == 4 * listFields_) {                      \
+            /* The struct is the list's 32-bit values and nothing else. */          \
+            s.template putWords32<listFields_>(&sub);                               \
         } else {                                                                    \
             FIELDS(TOLM_PUT_FIELD)                                                  \
         }                                                                           \

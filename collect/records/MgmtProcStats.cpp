@@ -16,6 +16,17 @@ MgmtProcStats::MgmtProcStats(const char* path) {
 template <class S>
 void MgmtProcStats::serializeTo(S& s, unsigned int /*mask*/) const {
     s.write32(SER_MGMT);
+    // The rest of the record is its 32-bit words in struct order: the
+    // version, the timestamp and every process's figures.
+#define MGMT_COUNT_PROCESS(member, label) +1
+    constexpr size_t kWords =
+        2 + (0 MGMT_PROCESSES(MGMT_COUNT_PROCESS)) * (0 PROC_STATS_FIELDS(TOLM_COUNT_FIELD));
+#undef MGMT_COUNT_PROCESS
+    static_assert(sizeof data == 4 * kWords, "the record is its words alone");
+    if constexpr (fieldcodec::TakesWords32<S>::value) {
+        s.template putWords32<kWords>(&data);
+        return;
+    }
     s.write32(data.version);
     s.write32(static_cast<uint32_t>(data.timestampCreated));
 #define MGMT_PUT_PROCESS(member, label) \

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "FieldRuns.h"
@@ -50,6 +51,30 @@ class XdrBuffer {
                     static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(buf[i]))));
         }
         void putRuns(const void* base, const FieldRuns& runs) { at = runs.putXdr(base, at); }
+        // N 32-bit values lying at `from`, two at a time: one 64-bit load,
+        // its bytes reversed and its halves turned back, one 64-bit store.
+        template <size_t N>
+        void putWords32(const void* from) {
+            const unsigned char* p = static_cast<const unsigned char*>(from);
+            // The cursor in a local: a byte store could be taken to change it.
+            uint32_t* out = at;
+#pragma GCC unroll 32
+            for (size_t i = 0; i + 1 < N; i += 2) {
+                uint64_t pair;
+                memcpy(&pair, p + 4 * i, 8);
+                if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+                    pair = __builtin_bswap64(pair);
+                    pair = pair >> 32 | pair << 32;
+                }
+                memcpy(out + i, &pair, 8);
+            }
+            if constexpr (N % 2 == 1) {
+                uint32_t last;
+                memcpy(&last, p + 4 * (N - 1), 4);
+                out[N - 1] = swap(last);
+            }
+            at = out + N;
+        }
         uint32_t* at;
     };
 
