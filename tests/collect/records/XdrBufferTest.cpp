@@ -112,6 +112,28 @@ TEST(XdrBufferTest, ValuesAsTheXdrStreamWritesThem) {
     EXPECT_EQ(0x87, b.data()[expected.size() + 4 * 4999 + 3]);  // 4999 = 0x1387
     b.clear();
     EXPECT_EQ(0u, b.size());
+
+    // Blocks of 32-bit values, two at a time and an odd one last, each value
+    // big-endian in its own word and in its own place.
+    const uint32_t block[5] = {0x01020304, 0x80000005, 0xa0b0c0d0, 0x00000007, 0xfffffffe};
+    b.append([&](auto& s) {
+        if constexpr (fieldcodec::TakesWords32<std::decay_t<decltype(s)>>::value) {
+            s.template putWords32<4>(block);
+            s.template putWords32<1>(block + 4);
+            s.template putWords32<5>(block);
+        } else {
+            for (int i = 0; i < 10; i++)
+                s.write32(0);  // the counting pass
+        }
+    });
+    // clang-format off
+    const Bytes words = {
+        0x01, 0x02, 0x03, 0x04,  0x80, 0x00, 0x00, 0x05,  0xa0, 0xb0, 0xc0, 0xd0,
+        0x00, 0x00, 0x00, 0x07,  0xff, 0xff, 0xff, 0xfe};
+    // clang-format on
+    Bytes twice = words;
+    twice.insert(twice.end(), words.begin(), words.end());
+    EXPECT_EQ(twice, Bytes(b.data(), b.data() + b.size()));
 }
 
 TEST(XdrBufferTest, EveryRecordTypeAsValueByValue) {
