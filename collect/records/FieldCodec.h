@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <type_traits>
@@ -52,6 +53,20 @@ inline void put(S& s, const uint32_t (&a)[N]) {
     for (size_t i = 0; i < N; i++)
         s.write32(a[i]);
 }
+
+// The XDR words a field of type T takes: one per 32-bit value, two per
+// 64-bit value, two for the 16-bit value (it travels twice).
+template <class T>
+constexpr size_t xdrWords() {
+    if constexpr (std::is_array_v<T>)
+        return std::extent_v<T> * xdrWords<std::remove_extent_t<T>>();
+    else if constexpr (std::is_same_v<T, uint16_t>)
+        return 2;
+    else
+        return sizeof(T) / 4;
+}
+static_assert(xdrWords<success_fail_t>() == 4 && xdrWords<uint32_t[3]>() == 3,
+              "a pair is four words, an array one per entry");
 
 // A field's place in its list's runs (see FieldRuns).
 inline size_t offsetIn(const void* base, const void* field) {
@@ -284,6 +299,7 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
 #define TOLM_RUN_FIELD(T, name, ...) fieldcodec::run(runs_, base_, sub.name);
 #define TOLM_COUNT_FIELD(T, name, ...) +1
+#define TOLM_XDR_WORDS_FIELD(T, name, ...) +fieldcodec::xdrWords<T>()
 #define TOLM_IS_WORD32_FIELD(T, name, ...) &&std::is_same_v<T, uint32_t>
 // A list's runs, made from the list on first use (an expression: a
 // function-local static is initialized from it).

@@ -46,7 +46,11 @@ void LpStats::serializeTo(S& s) const {
     s.write32(data.state);
     auto& sub = data;
     TOLM_PUT_FIELDS(LP_COUNTER_FIELDS);
-    for (const VfsStats* v : _vfs) v->serializeTo(s);
+    // Every volume has one size: the counting pass takes them all at once.
+    if constexpr (std::is_same_v<S, XdrBuffer::Counter>)
+        s.words += _vfs.size() * VfsStats::kXdrWords;
+    else
+        for (const VfsStats* v : _vfs) v->serializeTo(s);
 }
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
 template void LpStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;

@@ -28,6 +28,9 @@ public:
 
     vfs_stats_data_t data;
 
+    // The XDR words of every volume: its status and id, then its counters.
+    static constexpr size_t kXdrWords = 2 + (0 VFS_COUNTER_FIELDS(TOLM_XDR_WORDS_FIELD));
+
 private:
     friend class LpStats;
     // Only a pool writes and reads its volumes: no tag, no name.
