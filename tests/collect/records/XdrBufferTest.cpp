@@ -154,20 +154,18 @@ TEST(XdrBufferTest, EveryRecordTypeAsValueByValue) {
         // A whole record goes out as one plan and any other mask part by part:
         // every member's bit and no more, all but one, one in two, and a
         // partial mask after whole ones.
+        auto bothForms = [&](auto& rec, unsigned mask) {
+            EXPECT_EQ(xdrBytes([&](Serializer& s) { rec.serialize(s, mask); }),
+                      xdrBufferBytes([&](auto& s) { rec.serializeTo(s, mask); }))
+                << std::hex << mask;
+            EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { rec.serialize(s, mask); }),
+                      fileBufferBytes([&](FileBuffer& s) { rec.serializeTo(s, mask); }))
+                << std::hex << mask;
+        };
         for (unsigned mask : {0xffffffffu, 0x0007ffffu, 0x0000ffffu, 0x00077fffu, 0x00007fffu,
                               0x5a5a5a5au, 0xfffffffeu}) {
-            EXPECT_EQ(xdrBytes([&](Serializer& s) { nb.serialize(s, mask); }),
-                      xdrBufferBytes([&](auto& s) { nb.serializeTo(s, mask); }))
-                << std::hex << mask;
-            EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { nb.serialize(s, mask); }),
-                      fileBufferBytes([&](FileBuffer& s) { nb.serializeTo(s, mask); }))
-                << std::hex << mask;
-            EXPECT_EQ(xdrBytes([&](Serializer& s) { db.serialize(s, mask); }),
-                      xdrBufferBytes([&](auto& s) { db.serializeTo(s, mask); }))
-                << std::hex << mask;
-            EXPECT_EQ(fileBytes(dir, [&](Serializer& s) { db.serialize(s, mask); }),
-                      fileBufferBytes([&](FileBuffer& s) { db.serializeTo(s, mask); }))
-                << std::hex << mask;
+            bothForms(nb, mask);
+            bothForms(db, mask);
         }
 
         MgmtProcStats mgmt;
