@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -79,18 +78,6 @@ CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
     return tcpRpcClient(fd, to, prog, vers);
 }
 
-// The next xid of a portmapper query: a different start in every process, as
-// the RPC library's, then one up per query.
-uint32_t nextQueryXid() {
-    static std::atomic<uint32_t> xid{[] {
-        timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
-               static_cast<uint32_t>(now.tv_nsec);
-    }()};
-    return ++xid;
-}
-
 int64_t nowMs() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -147,11 +134,7 @@ bool decodeGetport(const char* buf, size_t len, uint32_t xid, clnt_stat* st, uin
         if (*st == RPC_SUCCESS)
             *port = static_cast<uint32_t>(answer);
     }
-    if (reply.acpted_rply.ar_verf.oa_base != nullptr) {
-        XDR freer;
-        freer.x_op = XDR_FREE;
-        (void)xdr_opaque_auth(&freer, &reply.acpted_rply.ar_verf);
-    }
+    freeReplyVerifier(&reply);
     return true;
 }
 
@@ -159,7 +142,7 @@ bool decodeGetport(const char* buf, size_t len, uint32_t xid, clnt_stat* st, uin
 
 clnt_stat portmapperGetport(const sockaddr_in& portmapper, rpcprog_t prog, rpcvers_t vers,
                             timeval total, uint32_t* port) {
-    const uint32_t xid = nextQueryXid();
+    const uint32_t xid = takeXids(1);
     char call[128];
     u_int callLen = 0;
     if (!encodeGetport(xid, prog, vers, call, sizeof call, &callLen))

@@ -140,11 +140,7 @@ clnt_stat call(CLIENT* c, rpcproc_t proc, xdrproc_t xargs, void* args, xdrproc_t
                 s->error.re_status = RPC_CANTDECODERES;
         }
     }
-    if (reply.acpted_rply.ar_verf.oa_base != nullptr) {
-        XDR freer;
-        freer.x_op = XDR_FREE;
-        (void)xdr_opaque_auth(&freer, &reply.acpted_rply.ar_verf);
-    }
+    freeReplyVerifier(&reply);
     return s->error.re_status;
 }
 
@@ -203,6 +199,24 @@ CLIENT::clnt_ops kOps = {call, abortCall, getError, freeResults, destroy, contro
 
 }  // namespace
 
+uint32_t takeXids(uint32_t count) {
+    static std::atomic<uint32_t> next{[] {
+        timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
+               static_cast<uint32_t>(now.tv_nsec);
+    }()};
+    return next.fetch_add(count);
+}
+
+void freeReplyVerifier(rpc_msg* reply) {
+    if (reply->acpted_rply.ar_verf.oa_base == nullptr)
+        return;
+    XDR freer;
+    freer.x_op = XDR_FREE;
+    (void)xdr_opaque_auth(&freer, &reply->acpted_rply.ar_verf);
+}
+
 CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_t vers) {
     // The library's one AUTH_NONE handle, asked for once (every call of
     // authnone_create takes the library's lock).
@@ -219,16 +233,8 @@ CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_
     s->server = server;
     s->prog = prog;
     s->vers = vers;
-    // Start from a different xid in every handle, as the library does: from
-    // the process's own start (taken once: no system call per handle), each
-    // handle 65536 further on.
-    static std::atomic<uint32_t> nextStart{[] {
-        timespec now;
-        clock_gettime(CLOCK_REALTIME, &now);
-        return static_cast<uint32_t>(getpid()) ^ static_cast<uint32_t>(now.tv_sec) ^
-               static_cast<uint32_t>(now.tv_nsec);
-    }()};
-    s->xid = nextStart.fetch_add(0x10000);
+    // Every handle starts from a different xid, as the library's do.
+    s->xid = takeXids(0x10000);
     xdrrec_create(&s->xdrs, 0, 0, s, readSome, writeAll);
     s->client.cl_ops = &kOps;
     s->client.cl_auth = auth;
