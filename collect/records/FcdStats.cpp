@@ -47,19 +47,16 @@ void FcdStats::serializeTo(S& s) const {
         TOLM_PUT_FIELDS(FCD_TOTAL_FIELDS);
     }
     s.write32(static_cast<uint32_t>(_disks.size()));
-    // A disk is its 32-bit words in struct order: its type, its id and its
-    // counters.
-    constexpr size_t kDiskWords = 2 + (0 FCD_DISK_COUNTER_FIELDS(TOLM_COUNT_FIELD));
-    static_assert(sizeof(_fcdDiskStats) == 4 * kDiskWords, "a disk is its words alone");
-    for (const _fcdDiskStats* disk : _disks) {
-        auto& sub = *disk;
-        if constexpr (fieldcodec::TakesWords32<S>::value) {
-            s.template putWords32<kDiskWords>(&sub);
-            continue;
-        }
-        s.write32(sub.diskType);
-        s.write32(sub.diskID);
+    // A disk: its type, its id and its counters.
+    auto disk = [](auto& s, const _fcdDiskStats& sub) {
+        fieldcodec::putField(s, sub.diskType);
+        fieldcodec::putField(s, sub.diskID);
         TOLM_PUT_FIELDS(FCD_DISK_COUNTER_FIELDS);
+    };
+    if constexpr (std::is_same_v<S, XdrBuffer::Words>) {
+        s.putEach(_disks.data(), _disks.size(), 0, fieldcodec::planOf<_fcdDiskStats>(disk));
+    } else {
+        for (const _fcdDiskStats* d : _disks) disk(s, *d);
     }
 }
 

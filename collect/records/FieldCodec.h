@@ -160,6 +160,20 @@ inline void putPlanned(S& s, const void* base, Fields&& fields) {
     }
 }
 
+// The plan of a whole struct of type T, made on first use from what
+// `fields(planner, item)` puts of an item (one plan per lambda type): what a
+// writer's putEach takes to write many such structs at once.
+template <class T, class Fields>
+inline const FieldRuns& planOf(Fields&& fields) {
+    static const FieldRuns plan = [&fields] {
+        T item{};
+        RunPlanner planner(&item);
+        fields(planner, item);
+        return planner.plan;
+    }();
+    return plan;
+}
+
 inline void get(Deserializer& d, uint32_t& v) {
     v = d.read32();
 }

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 template <typename T>
@@ -29,9 +33,15 @@ inline void swapValues(unsigned char* __restrict out, const unsigned char* __res
 // and the first use picks the widest this processor has. (Not through the
 // loader's ifunc: its resolvers run before a sanitizer's runtime is ready.)
 typedef void (*SwapLoop)(unsigned char*, const unsigned char*, size_t);
+typedef unsigned char* (*ShuffleEach)(unsigned char*, const void* const*, size_t, size_t,
+                                      const unsigned char*, size_t);
 struct SwapLoops {
     SwapLoop words32;
     SwapLoop words64;
+    // Null where there is no byte shuffle; `eachSmall` for structs of at
+    // most 32 bytes.
+    ShuffleEach each;
+    ShuffleEach eachSmall;
 };
 
 void baseSwap32(unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
@@ -58,18 +68,124 @@ __attribute__((target("avx512bw,prefer-vector-width=512"))) void avx512Swap64(
     unsigned char* __restrict out, const unsigned char* __restrict in, size_t n) {
     swapValues<uint64_t>(out, in, n);
 }
+
+// Structs whose XDR form is their own bytes, each value's reversed in place:
+// 32 bytes at a time through one byte shuffle, whose pattern (`masks`, one
+// byte per byte of the struct, padded to 32) repeats in every struct. The last
+// block of a struct is loaded under a mask of its words; it is stored whole
+// when the 32 bytes lie within what the call writes (the bytes past the
+// struct are written again by the structs after it), and under its mask at
+// the end.
+__attribute__((target("avx2"))) unsigned char* avx2ShuffleEach(unsigned char* out,
+                                                               const void* const* items,
+                                                               size_t count, size_t shift,
+                                                               const unsigned char* masks,
+                                                               size_t bytes) {
+    const size_t blocks = (bytes + 31) / 32;
+    const int tailWords = static_cast<int>(bytes - 32 * (blocks - 1)) / 4;
+    const __m256i tail =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(tailWords), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i lastOrder =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * (blocks - 1)));
+    unsigned char* const end = out + count * bytes;
+    for (size_t i = 0; i < count; i++) {
+        const unsigned char* p = static_cast<const unsigned char*>(items[i]) + shift;
+        size_t b = 0;
+        for (; b + 1 < blocks; b++) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * b));
+            __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * b));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b),
+                                _mm256_shuffle_epi8(v, order));
+        }
+        __m256i v = _mm256_shuffle_epi8(
+            _mm256_maskload_epi32(reinterpret_cast<const int*>(p + 32 * b), tail), lastOrder);
+        if (out + 32 * b + 32 <= end)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b), v);
+        else
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(out + 32 * b), tail, v);
+        out += bytes;
+    }
+    return out;
+}
+
+// The same with AVX-512's masked loads and stores of 32-bit values, which
+// cost no more than plain ones. A struct of one block (at most 32 bytes):
+// stored whole while the 32 bytes end within what the call writes, four
+// structs at a time with their loads ahead of their stores (a load that
+// follows a store is otherwise held until the processor knows they do not
+// overlap); the rest under the mask.
+__attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEachSmall(
+    unsigned char* out, const void* const* items, size_t count, size_t shift,
+    const unsigned char* masks, size_t bytes) {
+    const __mmask8 mask = static_cast<__mmask8>((1u << (bytes / 4)) - 1);
+    const __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks));
+    // (Written out: a lambda would not be built for AVX-512.)
+#define TOLM_LOAD_ITEM(i)                                                                    \
+    _mm256_shuffle_epi8(                                                                     \
+        _mm256_maskz_loadu_epi32(mask, static_cast<const unsigned char*>(items[i]) + shift), \
+        order)
+#define TOLM_STORE_AT(to, v) _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v)
+    const size_t whole = count * bytes >= 32 ? (count * bytes - 32) / bytes + 1 : 0;
+    size_t i = 0;
+    for (; i + 4 <= whole; i += 4) {
+        __m256i a = TOLM_LOAD_ITEM(i), b = TOLM_LOAD_ITEM(i + 1);
+        __m256i c = TOLM_LOAD_ITEM(i + 2), d = TOLM_LOAD_ITEM(i + 3);
+        TOLM_STORE_AT(out, a);
+        TOLM_STORE_AT(out + bytes, b);
+        TOLM_STORE_AT(out + 2 * bytes, c);
+        TOLM_STORE_AT(out + 3 * bytes, d);
+        out += 4 * bytes;
+    }
+    for (; i < whole; i++, out += bytes)
+        TOLM_STORE_AT(out, TOLM_LOAD_ITEM(i));
+    for (; i < count; i++, out += bytes)
+        _mm256_mask_storeu_epi32(out, mask, TOLM_LOAD_ITEM(i));
+#undef TOLM_LOAD_ITEM
+#undef TOLM_STORE_AT
+    return out;
+}
+
+// Larger structs: every block but the last whole, the last loaded under the
+// mask of its words and stored as above.
+__attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEach(
+    unsigned char* out, const void* const* items, size_t count, size_t shift,
+    const unsigned char* masks, size_t bytes) {
+    const size_t blocks = (bytes + 31) / 32;
+    const unsigned tailWords = static_cast<unsigned>(bytes - 32 * (blocks - 1)) / 4;
+    const __mmask8 tail = static_cast<__mmask8>((1u << tailWords) - 1);
+    const __m256i lastOrder =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * (blocks - 1)));
+    unsigned char* const end = out + count * bytes;
+    for (size_t i = 0; i < count; i++) {
+        const unsigned char* p = static_cast<const unsigned char*>(items[i]) + shift;
+        size_t b = 0;
+        for (; b + 1 < blocks; b++) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * b));
+            __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * b));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b),
+                                _mm256_shuffle_epi8(v, order));
+        }
+        __m256i v = _mm256_shuffle_epi8(_mm256_maskz_loadu_epi32(tail, p + 32 * b), lastOrder);
+        if (out + 32 * b + 32 <= end)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b), v);
+        else
+            _mm256_mask_storeu_epi32(out + 32 * b, tail, v);
+        out += bytes;
+    }
+    return out;
+}
 #endif
 
 const SwapLoops& swapLoops() {
     static const SwapLoops loops = [] {
 #if defined(__x86_64__) && defined(__GNUC__)
         __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512bw"))
-            return SwapLoops{avx512Swap32, avx512Swap64};
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+            return SwapLoops{avx512Swap32, avx512Swap64, avx512ShuffleEach, avx512ShuffleEachSmall};
         if (__builtin_cpu_supports("avx2"))
-            return SwapLoops{avx2Swap32, avx2Swap64};
+            return SwapLoops{avx2Swap32, avx2Swap64, avx2ShuffleEach, avx2ShuffleEach};
 #endif
-        return SwapLoops{baseSwap32, baseSwap64};
+        return SwapLoops{baseSwap32, baseSwap64, nullptr, nullptr};
     }();
     return loops;
 }
@@ -119,8 +235,23 @@ size_t widthOf(FieldRuns::Kind k) {
 }  // namespace
 
 void FieldRuns::add(size_t offset, size_t count, Kind kind) {
-    _xdrBytes += kind == Kind::Twice16 ? 8 : count * widthOf(kind);
-    _fileBytes += count * widthOf(kind);
+    const size_t width = widthOf(kind);
+    // In place while every value so far lies right after the one before,
+    // from the start of the struct, at a multiple of its width (so that none
+    // crosses a 16-byte lane of the shuffle).
+    if (kind == Kind::Twice16 || offset != _fileBytes || offset % width != 0) {
+        _inPlace = false;
+        _shuffle.clear();
+    }
+    if (_inPlace) {
+        size_t end = offset + count * width;
+        _shuffle.resize((end + 31) / 32 * 32);
+        for (size_t at = offset; at < end; at += width)
+            for (size_t j = 0; j < width; j++)
+                _shuffle[at + j] = static_cast<unsigned char>((at + width - 1 - j) % 16);
+    }
+    _xdrBytes += kind == Kind::Twice16 ? 8 : count * width;
+    _fileBytes += count * width;
     if (!_runs.empty() && kind != Kind::Twice16) {
         Run& last = _runs.back();
         if (last.kind == kind && last.offset + last.count * widthOf(kind) == offset) {
@@ -188,4 +319,16 @@ uint32_t* FieldRuns::putXdr(const void* base, uint32_t* at) const {
 
 unsigned char* FieldRuns::putFile(const void* base, unsigned char* at) const {
     return putAll(_runs, static_cast<const unsigned char*>(base), at, false);
+}
+
+uint32_t* FieldRuns::putEachXdr(uint32_t* at, const void* const* items, size_t count,
+                                size_t shift) const {
+    const SwapLoops& loops = swapLoops();
+    ShuffleEach each = _fileBytes <= 32 ? loops.eachSmall : loops.each;
+    if (kLittleEndian && _inPlace && _fileBytes > 0 && count > 0 && each)
+        return reinterpret_cast<uint32_t*>(each(reinterpret_cast<unsigned char*>(at), items, count,
+                                                shift, _shuffle.data(), _fileBytes));
+    for (size_t i = 0; i < count; i++)
+        at = putXdr(static_cast<const unsigned char*>(items[i]) + shift, at);
+    return at;
 }

@@ -46,8 +46,21 @@ class FieldRuns {
     // little-endian host, copied as they are on a big-endian one.
     static void copySwapped(void* to, const void* from, size_t count, Kind kind);
 
+    // Writes the struct that each of `items` points to, `shift` bytes on,
+    // one after another in XDR form at `at`; returns where the next value
+    // goes. Where the runs cover the struct from its start with nothing
+    // between them and no 16-bit value, the XDR form is the struct's bytes
+    // with each value's reversed in place, and every struct goes through one
+    // byte shuffle per 32 bytes where the processor has one.
+    uint32_t* putEachXdr(uint32_t* at, const void* const* items, size_t count, size_t shift) const;
+
   private:
     std::vector<Run> _runs;
+    // Whether the XDR form is the struct's bytes reversed value by value,
+    // and if so the shuffle that does it: for each byte of the struct, the
+    // byte of its 16-byte lane that goes there (padded to 32 bytes).
+    bool _inPlace = true;
+    std::vector<unsigned char> _shuffle;
     size_t _xdrBytes = 0;
     size_t _fileBytes = 0;
 };

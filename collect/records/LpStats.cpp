@@ -1,7 +1,9 @@
 #include "LpStats.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "Deserializer.h"
 #include "SerializationException.h"
@@ -49,9 +51,14 @@ void LpStats::serializeTo(S& s) const {
     // Every volume has one size: the counting pass takes them all at once.
     if constexpr (std::is_same_v<S, XdrBuffer::Counter>)
         s.words += _vfs.size() * VfsStats::kXdrWords;
+    else if constexpr (std::is_same_v<S, XdrBuffer::Words>)
+        // A volume's data lies at one place in every volume (offsetof needs
+        // a standard-layout class, checked below).
+        s.putEach(_vfs.data(), _vfs.size(), offsetof(VfsStats, data), VfsStats::plan());
     else
         for (const VfsStats* v : _vfs) v->serializeTo(s);
 }
+static_assert(std::is_standard_layout_v<VfsStats>, "a volume's data at one offset");
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
 template void LpStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void LpStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;

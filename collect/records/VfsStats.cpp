@@ -8,10 +8,12 @@
 
 template <class S>
 void VfsStats::serializeTo(S& s) const {
-    auto& sub = data;
-    s.write32(data.statsRpcStatus);
-    s.write32(data.vfsid);
-    TOLM_PUT_FIELDS(VFS_COUNTER_FIELDS);
+    putFields(s, data);
+}
+
+const FieldRuns& VfsStats::plan() {
+    return fieldcodec::planOf<vfs_stats_data_t>(
+        [](fieldcodec::RunPlanner& s, const vfs_stats_data_t& sub) { putFields(s, sub); });
 }
 
 template void VfsStats::serializeTo<Serializer>(Serializer&) const;

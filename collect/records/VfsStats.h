@@ -36,5 +36,14 @@ private:
     // Only a pool writes and reads its volumes: no tag, no name.
     template <class S>
     void serializeTo(S& s) const;
+    // A volume's status, its id, then its counters.
+    template <class S>
+    static void putFields(S& s, const vfs_stats_data_t& sub) {
+        fieldcodec::putField(s, sub.statsRpcStatus);
+        fieldcodec::putField(s, sub.vfsid);
+        TOLM_PUT_FIELDS(VFS_COUNTER_FIELDS);
+    }
+    // The plan of a volume's data, for writing all of a pool's at once.
+    static const FieldRuns& plan();
     void deserialize(Deserializer& d);
 };

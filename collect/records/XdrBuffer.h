@@ -40,9 +40,14 @@ class XdrBuffer {
         void write8(unsigned char v) { *at++ = swap(v); }
         void write16(unsigned short v) { *at++ = swap(v); }
         void write32(unsigned int v) { *at++ = swap(v); }
+        // The high word first, each most significant byte first: the
+        // value's eight bytes reversed. Stored as two words, which the
+        // compiler joins into one store; a byte copy would make it reload
+        // the cursor after every value.
         void write64(unsigned long long v) {
-            at[0] = swap(static_cast<uint32_t>(v >> 32));
-            at[1] = swap(static_cast<uint32_t>(v));
+            uint64_t big = __builtin_bswap64(v);
+            at[0] = static_cast<uint32_t>(big);
+            at[1] = static_cast<uint32_t>(big >> 32);
             at += 2;
         }
         void writeBuffer(const unsigned char* buf, int len) {
@@ -75,6 +80,12 @@ class XdrBuffer {
             }
             at = out + N;
         }
+        // The struct of a plan (`plan`, made from the struct's fields) that
+        // each of `items` holds `shift` bytes on, one after another.
+        template <class T>
+        void putEach(const T* const* items, size_t count, size_t shift, const FieldRuns& plan) {
+            at = plan.putEachXdr(at, reinterpret_cast<const void* const*>(items), count, shift);
+        }
         uint32_t* at;
     };
 
@@ -97,12 +108,18 @@ class XdrBuffer {
     const unsigned char* data() const {
         return reinterpret_cast<const unsigned char*>(_words.data());
     }
-    size_t size() const { return 4 * static_cast<size_t>(_at - _words.data()); }
+    size_t size() const {
+        return 4 * static_cast<size_t>(_at - _words.data());
+    }
     // Empties the buffer, keeping its room for the next record.
-    void clear() { _at = _words.data(); }
+    void clear() {
+        _at = _words.data();
+    }
 
   private:
-    static uint32_t swap(uint32_t v) { return __builtin_bswap32(v); }
+    static uint32_t swap(uint32_t v) {
+        return __builtin_bswap32(v);
+    }
 
     std::vector<uint32_t> _words;
     uint32_t* _at;

@@ -315,3 +315,96 @@ TEST(FieldRuns, RecordPlanJoinsAcrossParts) {
     xdr_destroy(&x);
     EXPECT_EQ(plain, xdr);
 }
+
+namespace {
+
+// Structs that are their values in place (no gap, no 16-bit value) of one
+// block and less (4 and 24 bytes), of two (48) and of ten (312, a volume's
+// size), each behind 8 bytes of something else.
+template <size_t N32, size_t N64>
+struct Flat {
+    uint64_t before;
+    uint32_t w[N32];
+    uint64_t v[N64];
+};
+
+template <size_t N32, size_t N64>
+FieldRuns flatPlan() {
+    FieldRuns plan;
+    plan.add(0, N32, FieldRuns::Kind::Words32);
+    if (N64 > 0)
+        plan.add(4 * N32, N64, FieldRuns::Kind::Words64);
+    return plan;
+}
+
+// Writes 0 to 9 structs, each its own allocation, into a buffer with marks
+// before and after, and checks them against their values written out by
+// hand; the marks must stay.
+template <size_t N32, size_t N64>
+void checkEach() {
+    static_assert(N32 % 2 == 0 || N64 == 0, "values at their own alignment");
+    const FieldRuns plan = flatPlan<N32, N64>();
+    const size_t bytes = 4 * N32 + 8 * N64;
+    ASSERT_EQ(plan.xdrBytes(), bytes);
+    for (size_t count = 0; count <= 9; count++) {
+        std::vector<Flat<N32, N64>*> items;
+        std::vector<unsigned char> expected;
+        for (size_t i = 0; i < count; i++) {
+            auto* item = new Flat<N32, N64>();
+            item->before = 0x5555555555555555ull;
+            for (size_t k = 0; k < N32; k++) {
+                item->w[k] = static_cast<uint32_t>(0x80a0c0e0u + 0x01010101u * (i * 16 + k));
+                bigEndian(expected, item->w[k], 4);
+            }
+            for (size_t k = 0; k < N64; k++) {
+                item->v[k] = 0xf1e2d3c4b5a69788ull - 0x0101010101010101ull * (i * 64 + k);
+                bigEndian(expected, item->v[k], 8);
+            }
+            items.push_back(item);
+        }
+        const size_t words = count * bytes / 4;
+        std::vector<uint32_t> out(words + 16, 0xdeadbeefu);
+        uint32_t* end =
+            plan.putEachXdr(out.data() + 8, reinterpret_cast<const void* const*>(items.data()),
+                            count, sizeof(uint64_t));
+        EXPECT_EQ(end, out.data() + 8 + words) << bytes << " bytes, " << count << " structs";
+        std::vector<unsigned char> got(reinterpret_cast<unsigned char*>(out.data() + 8),
+                                       reinterpret_cast<unsigned char*>(out.data() + 8 + words));
+        EXPECT_EQ(got, expected) << bytes << " bytes, " << count << " structs";
+        for (size_t k = 0; k < 8; k++) {
+            EXPECT_EQ(out[k], 0xdeadbeefu) << "before, " << bytes << " bytes, " << count;
+            EXPECT_EQ(out[8 + words + k], 0xdeadbeefu) << "after, " << bytes << " bytes, " << count;
+        }
+        for (auto* item : items)
+            delete item;
+    }
+}
+
+}  // namespace
+
+// Many structs of one plan at once: the same bytes as each struct's values
+// in XDR order, nothing written before or after them, whatever their size and
+// count; a plan that is not in place (padding, a 16-bit value) the same as
+// its runs struct by struct.
+TEST(FieldRuns, EachStructOfAPlanAsItsValues) {
+    checkEach<1, 0>();
+    checkEach<6, 0>();
+    checkEach<8, 0>();
+    checkEach<2, 5>();
+    checkEach<2, 38>();
+
+    const Sample one = sample();
+    Sample two = sample();
+    two.f = 0x1234;
+    two.h[7] = 0xffffffffu;
+    const Sample* items[3] = {&one, &two, &one};
+    const FieldRuns runs = runsOf(one);
+    std::vector<uint32_t> each(3 * runs.xdrBytes() / 4 + 4, 0xdeadbeefu);
+    std::vector<uint32_t> byOne(each.size(), 0xdeadbeefu);
+    EXPECT_EQ(runs.putEachXdr(each.data(), reinterpret_cast<const void* const*>(items), 3, 0),
+              each.data() + 3 * runs.xdrBytes() / 4);
+    uint32_t* at = byOne.data();
+    for (const Sample* s : items)
+        at = runs.putXdr(s, at);
+    EXPECT_EQ(each, byOne);
+}
