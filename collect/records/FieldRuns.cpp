@@ -71,7 +71,7 @@ __attribute__((target("avx512bw,prefer-vector-width=512"))) void avx512Swap64(
 
 // Structs whose XDR form is their own bytes, each value's reversed in place:
 // 32 bytes at a time through one byte shuffle, whose pattern (`masks`, one
-// byte per byte of the struct, padded to 32) repeats in every struct. The last
+// byte per byte of the struct, padded to 64) repeats in every struct. The last
 // block of a struct is loaded under a mask of its words; it is stored whole
 // when the 32 bytes lie within what the call writes (the bytes past the
 // struct are written again by the structs after it), and under its mask at
@@ -145,31 +145,27 @@ __attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEachSma
     return out;
 }
 
-// Larger structs: every block but the last whole, the last loaded under the
-// mask of its words and stored as above.
+// Larger structs: 64 bytes at a time, every block but the last whole, the
+// last loaded under the mask of its words and stored as above.
 __attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEach(
     unsigned char* out, const void* const* items, size_t count, size_t shift,
     const unsigned char* masks, size_t bytes) {
-    const size_t blocks = (bytes + 31) / 32;
-    const unsigned tailWords = static_cast<unsigned>(bytes - 32 * (blocks - 1)) / 4;
-    const __mmask8 tail = static_cast<__mmask8>((1u << tailWords) - 1);
-    const __m256i lastOrder =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * (blocks - 1)));
+    const size_t blocks = (bytes + 63) / 64;
+    const unsigned tailWords = static_cast<unsigned>(bytes - 64 * (blocks - 1)) / 4;
+    const __mmask16 tail = static_cast<__mmask16>((1u << tailWords) - 1);
+    const __m512i lastOrder = _mm512_loadu_si512(masks + 64 * (blocks - 1));
     unsigned char* const end = out + count * bytes;
     for (size_t i = 0; i < count; i++) {
         const unsigned char* p = static_cast<const unsigned char*>(items[i]) + shift;
         size_t b = 0;
-        for (; b + 1 < blocks; b++) {
-            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * b));
-            __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks + 32 * b));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b),
-                                _mm256_shuffle_epi8(v, order));
-        }
-        __m256i v = _mm256_shuffle_epi8(_mm256_maskz_loadu_epi32(tail, p + 32 * b), lastOrder);
-        if (out + 32 * b + 32 <= end)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * b), v);
+        for (; b + 1 < blocks; b++)
+            _mm512_storeu_si512(out + 64 * b, _mm512_shuffle_epi8(_mm512_loadu_si512(p + 64 * b),
+                                                                  _mm512_loadu_si512(masks + 64 * b)));
+        __m512i v = _mm512_shuffle_epi8(_mm512_maskz_loadu_epi32(tail, p + 64 * b), lastOrder);
+        if (out + 64 * b + 64 <= end)
+            _mm512_storeu_si512(out + 64 * b, v);
         else
-            _mm256_mask_storeu_epi32(out + 32 * b, tail, v);
+            _mm512_mask_storeu_epi32(out + 64 * b, tail, v);
         out += bytes;
     }
     return out;
@@ -245,7 +241,7 @@ void FieldRuns::add(size_t offset, size_t count, Kind kind) {
     }
     if (_inPlace) {
         size_t end = offset + count * width;
-        _shuffle.resize((end + 31) / 32 * 32);
+        _shuffle.resize((end + 63) / 64 * 64);
         for (size_t at = offset; at < end; at += width)
             for (size_t j = 0; j < width; j++)
                 _shuffle[at + j] = static_cast<unsigned char>((at + width - 1 - j) % 16);

@@ -58,7 +58,7 @@ class FieldRuns {
     std::vector<Run> _runs;
     // Whether the XDR form is the struct's bytes reversed value by value,
     // and if so the shuffle that does it: for each byte of the struct, the
-    // byte of its 16-byte lane that goes there (padded to 32 bytes).
+    // byte of its 16-byte lane that goes there (padded to 64 bytes).
     bool _inPlace = true;
     std::vector<unsigned char> _shuffle;
     size_t _xdrBytes = 0;
