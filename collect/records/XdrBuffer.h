@@ -108,18 +108,12 @@ class XdrBuffer {
     const unsigned char* data() const {
         return reinterpret_cast<const unsigned char*>(_words.data());
     }
-    size_t size() const {
-        return 4 * static_cast<size_t>(_at - _words.data());
-    }
+    size_t size() const { return 4 * static_cast<size_t>(_at - _words.data()); }
     // Empties the buffer, keeping its room for the next record.
-    void clear() {
-        _at = _words.data();
-    }
+    void clear() { _at = _words.data(); }
 
   private:
-    static uint32_t swap(uint32_t v) {
-        return __builtin_bswap32(v);
-    }
+    static uint32_t swap(uint32_t v) { return __builtin_bswap32(v); }
 
     std::vector<uint32_t> _words;
     uint32_t* _at;
