@@ -1,5 +1,6 @@
 #include "FieldRuns.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -110,39 +111,19 @@ __attribute__((target("avx2"))) unsigned char* avx2ShuffleEach(unsigned char* ou
 }
 
 // The same with AVX-512's masked loads and stores of 32-bit values, which
-// cost no more than plain ones. A struct of one block (at most 32 bytes):
-// stored whole while the 32 bytes end within what the call writes, four
-// structs at a time with their loads ahead of their stores (a load that
-// follows a store is otherwise held until the processor knows they do not
-// overlap); the rest under the mask.
+// cost no more than plain ones: a struct of one block (at most 32 bytes) is
+// one masked load, one shuffle and one masked store, and nothing is written
+// past the structs.
 __attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEachSmall(
     unsigned char* out, const void* const* items, size_t count, size_t shift,
     const unsigned char* masks, size_t bytes) {
     const __mmask8 mask = static_cast<__mmask8>((1u << (bytes / 4)) - 1);
     const __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(masks));
-    // (Written out: a lambda would not be built for AVX-512.)
-#define TOLM_LOAD_ITEM(i)                                                                    \
-    _mm256_shuffle_epi8(                                                                     \
-        _mm256_maskz_loadu_epi32(mask, static_cast<const unsigned char*>(items[i]) + shift), \
-        order)
-#define TOLM_STORE_AT(to, v) _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v)
-    const size_t whole = count * bytes >= 32 ? (count * bytes - 32) / bytes + 1 : 0;
-    size_t i = 0;
-    for (; i + 4 <= whole; i += 4) {
-        __m256i a = TOLM_LOAD_ITEM(i), b = TOLM_LOAD_ITEM(i + 1);
-        __m256i c = TOLM_LOAD_ITEM(i + 2), d = TOLM_LOAD_ITEM(i + 3);
-        TOLM_STORE_AT(out, a);
-        TOLM_STORE_AT(out + bytes, b);
-        TOLM_STORE_AT(out + 2 * bytes, c);
-        TOLM_STORE_AT(out + 3 * bytes, d);
-        out += 4 * bytes;
+    for (size_t i = 0; i < count; i++, out += bytes) {
+        const unsigned char* p = static_cast<const unsigned char*>(items[i]) + shift;
+        _mm256_mask_storeu_epi32(out, mask,
+                                 _mm256_shuffle_epi8(_mm256_maskz_loadu_epi32(mask, p), order));
     }
-    for (; i < whole; i++, out += bytes)
-        TOLM_STORE_AT(out, TOLM_LOAD_ITEM(i));
-    for (; i < count; i++, out += bytes)
-        _mm256_mask_storeu_epi32(out, mask, TOLM_LOAD_ITEM(i));
-#undef TOLM_LOAD_ITEM
-#undef TOLM_STORE_AT
     return out;
 }
 
@@ -173,23 +154,34 @@ __attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEach(
 }
 #endif
 
-const SwapLoops& swapLoops() {
-    static const SwapLoops loops = [] {
+SwapLoops chooseSwapLoops() {
 #if defined(__x86_64__) && defined(__GNUC__)
-        __builtin_cpu_init();
-        // TOLM_VECTOR_LEVEL ("avx2" or "base") caps the choice, so that the
-        // tests run the narrower loops on a processor that has wider ones.
-        const char* cap = getenv("TOLM_VECTOR_LEVEL");
-        const bool base = cap && strcmp(cap, "base") == 0;
-        const bool upToAvx2 = base || (cap && strcmp(cap, "avx2") == 0);
-        if (!upToAvx2 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
-            return SwapLoops{avx512Swap32, avx512Swap64, avx512ShuffleEach, avx512ShuffleEachSmall};
-        if (!base && __builtin_cpu_supports("avx2"))
-            return SwapLoops{avx2Swap32, avx2Swap64, avx2ShuffleEach, avx2ShuffleEach};
+    __builtin_cpu_init();
+    // TOLM_VECTOR_LEVEL ("avx2" or "base") caps the choice, so that the
+    // tests run the narrower loops on a processor that has wider ones.
+    const char* cap = getenv("TOLM_VECTOR_LEVEL");
+    const bool base = cap && strcmp(cap, "base") == 0;
+    const bool upToAvx2 = base || (cap && strcmp(cap, "avx2") == 0);
+    if (!upToAvx2 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+        return SwapLoops{avx512Swap32, avx512Swap64, avx512ShuffleEach, avx512ShuffleEachSmall};
+    if (!base && __builtin_cpu_supports("avx2"))
+        return SwapLoops{avx2Swap32, avx2Swap64, avx2ShuffleEach, avx2ShuffleEach};
 #endif
-        return SwapLoops{baseSwap32, baseSwap64, nullptr, nullptr};
-    }();
+    return SwapLoops{baseSwap32, baseSwap64, nullptr, nullptr};
+}
+
+// The chosen loops, once chosen: a load and a test on every use.
+std::atomic<const SwapLoops*> g_swapLoops{nullptr};
+
+__attribute__((noinline, cold)) const SwapLoops& firstSwapLoops() {
+    static const SwapLoops loops = chooseSwapLoops();
+    g_swapLoops.store(&loops, std::memory_order_release);
     return loops;
+}
+
+inline const SwapLoops& swapLoops() {
+    const SwapLoops* loops = g_swapLoops.load(std::memory_order_acquire);
+    return __builtin_expect(loops != nullptr, 1) ? *loops : firstSwapLoops();
 }
 
 // Runs shorter than this many bytes are swapped in place, without the call
@@ -323,6 +315,20 @@ unsigned char* FieldRuns::putFile(const void* base, unsigned char* at) const {
     return putAll(_runs, static_cast<const unsigned char*>(base), at, false);
 }
 
+namespace {
+
+// The structs one by one through their runs. Out of line: putEachXdr then
+// ends in a jump to one loop or the other and saves no register.
+__attribute__((noinline)) uint32_t* putEachByRuns(const FieldRuns& runs, uint32_t* at,
+                                                  const void* const* items, size_t count,
+                                                  size_t shift) {
+    for (size_t i = 0; i < count; i++)
+        at = runs.putXdr(static_cast<const unsigned char*>(items[i]) + shift, at);
+    return at;
+}
+
+}  // namespace
+
 uint32_t* FieldRuns::putEachXdr(uint32_t* at, const void* const* items, size_t count,
                                 size_t shift) const {
     const SwapLoops& loops = swapLoops();
@@ -330,7 +336,5 @@ uint32_t* FieldRuns::putEachXdr(uint32_t* at, const void* const* items, size_t c
     if (kLittleEndian && _inPlace && _fileBytes > 0 && count > 0 && each)
         return reinterpret_cast<uint32_t*>(each(reinterpret_cast<unsigned char*>(at), items, count,
                                                 shift, _shuffle.data(), _fileBytes));
-    for (size_t i = 0; i < count; i++)
-        at = putXdr(static_cast<const unsigned char*>(items[i]) + shift, at);
-    return at;
+    return putEachByRuns(*this, at, items, count, shift);
 }
