@@ -51,8 +51,8 @@ class FieldRuns {
     // goes. Where the runs cover the struct from its start with nothing
     // between them and no 16-bit value, the XDR form is the struct's bytes
     // with each value's reversed in place, and every struct goes through one
-    // byte shuffle per 64 bytes (AVX-512) or 32 (AVX2) where the processor
-    // has one.
+    // byte shuffle per 64 bytes (AVX-512; one of 32 for a struct of at most
+    // 32 bytes) or 32 (AVX2) where the processor has one.
     uint32_t* putEachXdr(uint32_t* at, const void* const* items, size_t count, size_t shift) const;
 
   private:
