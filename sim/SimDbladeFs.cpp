@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "RfPthread.h"
-#include "TolmDirSegment.h"
+#include "TolmErr.h"
 #include "TolmFsReply.h"
 #include "TolmFsRequest.h"
 
@@ -30,27 +30,31 @@ constexpr uint32_t kHowMode = 1;
 constexpr uint32_t kHowSize = 8;
 constexpr uint32_t kFirstVnode = 1000;
 constexpr uint32_t kUnique = 1;
-constexpr int kSegmentsPerReply = 4;
 const char kMountMark[] = "@vfs:";
 
-// D-blade error codes.
-constexpr uint32_t kNoSuchVfs = 16;
-constexpr uint32_t kNoAccess = 256;
-constexpr uint32_t kSymlink = 257;
-constexpr uint32_t kNotFound = 258;
-constexpr uint32_t kInvalid = 260;
-constexpr uint32_t kNotDir = 261;
-constexpr uint32_t kMountPoint = 262;
-constexpr uint32_t kStale = 263;
-constexpr uint32_t kIoError = 264;
-constexpr uint32_t kExists = 265;
-constexpr uint32_t kNotRegular = 266;
-constexpr uint32_t kNotEmpty = 269;
-constexpr uint32_t kIsDir = 271;
-constexpr uint32_t kNoSpace = 277;
-constexpr uint32_t kReadOnly = 278;
-constexpr uint32_t kOffline = 287;
-constexpr uint32_t kBusy = 288;
+// D-blade error codes, as the protocol numbers them.
+constexpr uint32_t code(TolmFsCode c) {
+    return static_cast<uint32_t>(c);
+}
+constexpr uint32_t kNoSuchVfs = code(TolmFsCode::NoSuchVfs);
+constexpr uint32_t kNoAccess = code(TolmFsCode::NoAccess);
+constexpr uint32_t kSymlink = code(TolmFsCode::Symlink);
+constexpr uint32_t kNotFound = code(TolmFsCode::NotFound);
+constexpr uint32_t kInvalid = code(TolmFsCode::Invalid);
+constexpr uint32_t kNotDir = code(TolmFsCode::NotDir);
+constexpr uint32_t kMountPoint = code(TolmFsCode::MountPoint);
+constexpr uint32_t kStale = code(TolmFsCode::Deleted);
+constexpr uint32_t kIoError = code(TolmFsCode::IoError);
+constexpr uint32_t kExists = code(TolmFsCode::Exists);
+constexpr uint32_t kNotRegular = code(TolmFsCode::NotRegular);
+constexpr uint32_t kNotEmpty = code(TolmFsCode::NotEmpty);
+constexpr uint32_t kIsDir = code(TolmFsCode::IsDir);
+constexpr uint32_t kNoSpace = code(TolmFsCode::DeviceFull);
+constexpr uint32_t kReadOnly = code(TolmFsCode::ReadOnly);
+constexpr uint32_t kOffline = code(TolmFsCode::Offline);
+constexpr uint32_t kBusy = code(TolmFsCode::Busy);
+
+using P = TolmFsParam;
 
 struct Vfs {
     std::string name;
@@ -150,8 +154,8 @@ std::string hostPath(uint32_t vfs, const std::string& rel) {
 }
 
 // A name from a request: one component, no way out of the VFS.
-std::string nameArg(const TolmFsRequest& r, size_t lengthWord, const std::string& raw) {
-    size_t n = r.word(lengthWord);
+std::string nameArg(const TolmFsRequest& r, TolmFsParam length, const std::string& raw) {
+    size_t n = r.get(length);
     if (n == 0 || n > raw.size())
         throw Fail{kInvalid};
     std::string name = raw.substr(0, n);
@@ -194,10 +198,18 @@ std::string linkText(const std::string& path) {
     return std::string(buf.data(), static_cast<size_t>(n));
 }
 
+// The VFS a request works in: that of its object or of its directory.
+uint32_t vfsOfRequest(const TolmFsRequest& r) {
+    if (r.op->wordOf(P::Fid) >= 0)
+        return r.getFid(P::Fid).vfs;
+    return r.getFid(P::DirFid).vfs;
+}
+
 void log(const char* op, const TolmFsRequest& r, const std::string& detail) {
     if (g_log == nullptr)
         return;
-    fprintf(g_log, "%s vfs=%u%s%s\n", op, r.word(1), detail.empty() ? "" : " ", detail.c_str());
+    fprintf(g_log, "%s vfs=%u%s%s\n", op, vfsOfRequest(r), detail.empty() ? "" : " ",
+            detail.c_str());
     fflush(g_log);
 }
 
@@ -208,9 +220,9 @@ void dirReply(TolmFsReply* out, const tolm_fid_t& dir, const std::string& rel) {
 }
 
 void lookup(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t dir = r.fid(1);
+    tolm_fid_t dir = r.getFid(P::DirFid);
     std::string rel = relOf(dir);
-    std::string name = nameArg(r, 4, r.sourceName);
+    std::string name = nameArg(r, P::NameLength, r.sourceName);
     log("lookup", r, "name=" + name);
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
@@ -239,9 +251,9 @@ void lookup(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void readLink(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t fid = r.fid(1);
+    tolm_fid_t fid = r.getFid(P::Fid);
     std::string path = hostPath(fid.vfs, relOf(fid));
-    bool mountPoint = (r.word(0) & TOLM_SPEC_READ_MOUNT_POINT) != 0;
+    bool mountPoint = r.op == &TolmFsOps::readMountPoint;
     log(mountPoint ? "readMountPoint" : "readLink", r, "");
     std::string text = linkText(path);
     bool isMount = text.compare(0, strlen(kMountMark), kMountMark) == 0;
@@ -261,9 +273,9 @@ void readLink(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void read(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t fid = r.fid(1);
-    uint64_t offset = r.u64(4);
-    uint32_t count = r.word(6);
+    tolm_fid_t fid = r.getFid(P::Fid);
+    uint64_t offset = r.getU64(P::Offset);
+    uint32_t count = r.get(P::Count);
     log("read", r, "offset=" + std::to_string(offset) + " count=" + std::to_string(count));
     if (count > 8192)
         throw Fail{kInvalid};
@@ -286,9 +298,9 @@ void read(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void write(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t fid = r.fid(1);
-    uint64_t offset = r.u64(4);
-    uint32_t count = r.word(6);
+    tolm_fid_t fid = r.getFid(P::Fid);
+    uint64_t offset = r.getU64(P::Offset);
+    uint32_t count = r.get(P::Count);
     log("write", r, "offset=" + std::to_string(offset) + " count=" + std::to_string(count));
     if (count != r.dataLength)
         throw Fail{kInvalid};
@@ -306,11 +318,11 @@ void write(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void makeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
-    tolm_fid_t dir = r.fid(1);
+    tolm_fid_t dir = r.getFid(P::DirFid);
     std::string rel = relOf(dir);
-    std::string name = nameArg(r, 17, r.sourceName);
+    std::string name = nameArg(r, P::NameLength, r.sourceName);
     log(directory ? "mkDir" : "create", r, "name=" + name);
-    tolm_set_attr_t set = r.setAttr(4);
+    tolm_set_attr_t set = r.getSetAttr(P::SetAttr);
     mode_t mode = (set.how & kHowMode) ? (set.mode & 07777) : (directory ? 0755 : 0644);
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
@@ -332,9 +344,9 @@ void makeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
 }
 
 void removeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
-    tolm_fid_t dir = r.fid(1);
+    tolm_fid_t dir = r.getFid(P::DirFid);
     std::string rel = relOf(dir);
-    std::string name = nameArg(r, 4, r.sourceName);
+    std::string name = nameArg(r, P::NameLength, r.sourceName);
     log(directory ? "rmDir" : "remove", r, "name=" + name);
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
@@ -357,8 +369,8 @@ void removeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
 }
 
 void readDir(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t dir = r.fid(1);
-    uint32_t cookie = r.word(4);
+    tolm_fid_t dir = r.getFid(P::DirFid);
+    uint32_t cookie = r.get(P::Cookie);
     log("readDir", r, "cookie=" + std::to_string(cookie));
     std::string rel = relOf(dir);
     std::string path = hostPath(dir.vfs, rel);
@@ -373,39 +385,31 @@ void readDir(const TolmFsRequest& r, TolmFsReply* out) {
     }
     closedir(d);
     std::sort(names.begin(), names.end());
-    std::vector<TolmDirSegment::Entry> entries;
+    std::vector<SimDirSegments::Name> entries;
     for (const std::string& n : names) {
         tolm_fid_t fid = fidOf(dir.vfs, join(rel, n));
-        entries.push_back(TolmDirSegment::Entry{0, n, fid.vnode, fid.unique, 0});
+        entries.push_back(SimDirSegments::Name{n, fid.vnode, fid.unique, 0});
     }
-    std::vector<std::vector<uint8_t>> segments;
-    size_t done = 0;
-    while (done < entries.size()) {
-        std::vector<TolmDirSegment::Entry> rest(entries.begin() + done, entries.end());
-        std::vector<uint8_t> seg(TolmDirSegment::kSize);
-        uint16_t index = static_cast<uint16_t>(segments.size());
-        size_t placed = TolmDirSegment::encode(rest, index, 0, 0, index, seg.data());
-        if (placed == 0)
-            throw Fail{kIoError};
-        done += placed;
-        segments.push_back(seg);
-    }
-    size_t first = cookie < segments.size() ? cookie : segments.size();
-    size_t last = std::min(segments.size(), first + kSegmentsPerReply);
-    bool end = last >= segments.size();
-    out->putWord(
-        TolmFsReply::success(static_cast<uint32_t>((last - first) * TolmDirSegment::kSize), end));
+    const SimDbladeFs::DirLayout& layout = g_options.dirLayout;
+    std::vector<std::vector<uint8_t>> segments = SimDirSegments::pack(entries, layout.header);
+    size_t perReply = static_cast<size_t>(std::min(4, std::max(1, layout.segmentsPerReply)));
+    size_t first = std::min<size_t>(cookie, segments.size());
+    size_t last = std::min(segments.size(), first + perReply);
+    bool end = first == segments.size() || (layout.endWithData && last == segments.size());
+    size_t sent = last - first;
+    uint32_t count = static_cast<uint32_t>(layout.countInSegments ? sent : sent * SimDirSegments::kSize);
+    out->putWord(TolmFsReply::success(count, end));
     out->putAttr(attrOf(dir, path));
     for (size_t i = first; i < last; i++)
         out->putBytes(segments[i].data(), segments[i].size());
 }
 
 void setAttr(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t fid = r.fid(1);
+    tolm_fid_t fid = r.getFid(P::Fid);
     log("setAttr", r, "");
     std::string path = hostPath(fid.vfs, relOf(fid));
     tolm_attr_t before = attrOf(fid, path);
-    tolm_set_attr_t set = r.setAttr(4);
+    tolm_set_attr_t set = r.getSetAttr(P::SetAttr);
     if ((set.how & kHowMode) && chmod(path.c_str(), set.mode & 07777) != 0)
         throw Fail{errnoCode(errno)};
     if ((set.how & kHowSize) && truncate(path.c_str(), static_cast<off_t>(set.size)) != 0)
@@ -415,10 +419,10 @@ void setAttr(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void renameObject(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t from = r.fid(1);
-    tolm_fid_t to = r.fid(4);
-    std::string fromName = nameArg(r, 7, r.sourceName);
-    std::string toName = nameArg(r, 8, r.targetName);
+    tolm_fid_t from = r.getFid(P::DirFid);
+    tolm_fid_t to = r.getFid(P::TargetDirFid);
+    std::string fromName = nameArg(r, P::NameLength, r.sourceName);
+    std::string toName = nameArg(r, P::TargetNameLength, r.targetName);
     log("rename", r, "name=" + fromName + " to=" + toName);
     if (from.vfs != to.vfs)
         throw Fail{kInvalid};
@@ -438,9 +442,9 @@ void renameObject(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void linkObject(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t dir = r.fid(1);
-    tolm_fid_t file = r.fid(4);
-    std::string name = nameArg(r, 7, r.sourceName);
+    tolm_fid_t dir = r.getFid(P::DirFid);
+    tolm_fid_t file = r.getFid(P::FileFid);
+    std::string name = nameArg(r, P::NameLength, r.sourceName);
     log("link", r, "name=" + name);
     if (dir.vfs != file.vfs)
         throw Fail{kInvalid};
@@ -452,7 +456,7 @@ void linkObject(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void getAttr(const TolmFsRequest& r, TolmFsReply* out) {
-    tolm_fid_t fid = r.fid(1);
+    tolm_fid_t fid = r.getFid(P::Fid);
     log("getAttr", r, "");
     std::string path = hostPath(fid.vfs, relOf(fid));
     out->putWord(TolmFsReply::success(0, false));
@@ -460,41 +464,35 @@ void getAttr(const TolmFsRequest& r, TolmFsReply* out) {
 }
 
 void execute(const TolmFsRequest& r, TolmFsReply* out) {
-    switch (r.opcode) {
-        case TOLM_OP_GETATTR:
-            return getAttr(r, out);
-        case TOLM_OP_WRITE:
-            return write(r, out);
-        case TOLM_OP_LOOKUP:
-            return lookup(r, out);
-        case TOLM_OP_READLINK:
-            return readLink(r, out);
-        case TOLM_OP_READ:
-            return read(r, out);
-        case TOLM_OP_READDIR:
-            return readDir(r, out);
-        case TOLM_OP_CREATE:
-            return makeObject(r, out, false);
-        case TOLM_OP_REMOVE:
-            return removeObject(r, out, false);
-        case TOLM_OP_SETATTR:
-            return setAttr(r, out);
-        case TOLM_OP_MKDIR:
-            return makeObject(r, out, true);
-        case TOLM_OP_RMDIR:
-            return removeObject(r, out, true);
-        case TOLM_OP_RENAME:
-            return renameObject(r, out);
-        case TOLM_OP_LINK:
-            return linkObject(r, out);
-        case TOLM_OP_CONFIGUREDM:
-        case TOLM_OP_SETATTRDM:
-            log(r.opcode == TOLM_OP_CONFIGUREDM ? "configureDM" : "setattrDM", r, "");
-            out->putWord(TolmFsReply::success(0, false));
-            return;
-        default:
-            throw Fail{kInvalid};
-    }
+    namespace O = TolmFsOps;
+    // A request must fill its operation's parameters exactly.
+    if (r.op == nullptr || r.params.size() != r.op->words())
+        throw Fail{kInvalid};
+    const TolmFsOp* op = r.op;
+    if (op == &O::getAttr)
+        return getAttr(r, out);
+    if (op == &O::write)
+        return write(r, out);
+    if (op == &O::lookup)
+        return lookup(r, out);
+    if (op == &O::readLink || op == &O::readMountPoint)
+        return readLink(r, out);
+    if (op == &O::read)
+        return read(r, out);
+    if (op == &O::readDir)
+        return readDir(r, out);
+    if (op == &O::create || op == &O::mkDir)
+        return makeObject(r, out, op == &O::mkDir);
+    if (op == &O::remove || op == &O::rmDir)
+        return removeObject(r, out, op == &O::rmDir);
+    if (op == &O::setAttr)
+        return setAttr(r, out);
+    if (op == &O::rename)
+        return renameObject(r, out);
+    if (op == &O::link)
+        return linkObject(r, out);
+    log(op->name, r, "");
+    out->putWord(TolmFsReply::success(0, false));
 }
 
 // The faults switched on, in order; 0 when none applies to this request.
@@ -538,7 +536,7 @@ void serve(void*, RfServerCall* call, RfPacket* requestp) {
             out = TolmFsReply();
             out.putWord(TolmFsReply::failure(f.code));
             // A failed lookup still carries its fid, attributes and text.
-            if (r.opcode == TOLM_OP_LOOKUP) {
+            if (r.op == &TolmFsOps::lookup) {
                 tolm_attr_t none = {};
                 out.putFid(tolm_fid_t{0, 0, 0});
                 out.putAttr(none);
@@ -586,6 +584,11 @@ void SimDbladeFs::stop() {
         fclose(g_log);
     g_log = nullptr;
     g_running = false;
+}
+
+void SimDbladeFs::setDirLayout(const DirLayout& layout) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    g_options.dirLayout = layout;
 }
 
 void SimDbladeFs::addVfs(uint32_t vfsId, const std::string& name, const std::string& dir) {

@@ -4,11 +4,13 @@
 #include <map>
 #include <string>
 
+#include "SimDirSegments.h"
+
 // The simulated D-blade file service: an Rf server (interface 1) on a UDP
 // port, executing the file operations of the cluster file system on
 // directories of the local file system, one per VFS, and answering with the
-// message layouts of the client library (TolmFsRequest.h, TolmFsReply.h,
-// TolmDirSegment.h).
+// message layouts of the client library's codec (TolmFsOp.h, TolmFsRequest.h,
+// TolmFsReply.h); directory segments are its own (SimDirSegments.h).
 //
 // Decisions where the protocol leaves the D-blade free:
 // - Objects: a VFS's root is {vfs, 27, 0}; every other object gets a vnode
@@ -23,9 +25,12 @@
 // - Directory reads list the names in byte order, without "." and "..";
 //   names are packed into name segments in that order (a name taking one
 //   entry, plus one per further 16 bytes), up to 4 segments (8192 bytes) per
-//   reply. The cookie is the index of the first segment to send; the reply
-//   with the last segment has the end flag, and an empty directory gives a
-//   reply of no segments with the end flag.
+//   reply (DirLayout chooses fewer, the header layout, the count's unit and
+//   where the end flag goes). The cookie is the index of the first segment to
+//   send. By default the end flag comes in a reply of no segments of its own,
+//   the answer to a cookie past the last segment; with `endWithData` it comes
+//   on the reply that carries the last segment (an empty directory still
+//   gives one reply of no segments with the end flag).
 // - Read: the end flag is set when the piece reaches the end of the file.
 // - Create and mkDir of an existing name fail with 265; remove of a
 //   directory fails with 266 ("Not a Regular File"), rmDir of a non-empty one
@@ -41,8 +46,17 @@
 //   the name operations "name=N" (after any fault it answered with).
 class SimDbladeFs {
   public:
+    // The choices the protocol leaves to a D-blade for directory reads.
+    struct DirLayout {
+        SimDirSegments::Header header = SimDirSegments::Header::Narrow;
+        bool countInSegments = false;  // the status's count: segments, not bytes
+        int segmentsPerReply = 4;      // 1 to 4
+        bool endWithData = false;
+    };
+
     struct Options {
         uint16_t port = 0;
+        DirLayout dirLayout;
         // Answer 288 (busy) to the next N requests.
         uint32_t busyRequests = 0;
         // Answer 287 (offline) or 16 (no such VFS) to the next request, once.
@@ -63,5 +77,7 @@ class SimDbladeFs {
     static bool start(const Options& options);
     static void stop();
     static void addVfs(uint32_t vfsId, const std::string& name, const std::string& dir);
+    // Changes the directory read choices of a running service.
+    static void setDirLayout(const DirLayout& layout);
     static uint16_t port();
 };

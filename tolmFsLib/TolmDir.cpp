@@ -10,11 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kSpecPlain = 2;
-constexpr uint32_t kSpecRmDir = 8;
-constexpr uint32_t kSpecReadDir = 0x200002;
-constexpr int32_t kRmDirTimeoutSecs = 4000;
-constexpr int32_t kDefaultTimeoutSecs = 10;
+using P = TolmFsParam;
 
 }  // namespace
 
@@ -34,12 +30,13 @@ uint32_t TolmDir::mkDir(const tolm_fid_t* dir, const char* name, const tolm_set_
         return TOLM_ERR_INVALID_PARAMETERS;
     if (uint32_t st = checkName(name))
         return st;
-    TolmFsRequest req = request(TOLM_OP_MKDIR, 6, true, kSpecPlain);
-    req.addFid(*dir);
-    req.addSetAttr(*set);
+    const TolmFsOp& op = TolmFsOps::mkDir;
+    TolmFsRequest req = request(op);
+    req.setFid(P::DirFid, *dir);
+    req.setSetAttr(P::SetAttr, *set);
     std::vector<uint8_t> reply;
     uint32_t st = sendNamed(req, dir->vfs, name, &reply);
-    return st != 0 ? st : newObjectReply(reply, fid, attr);
+    return st != 0 ? st : newObjectReply(op, reply, fid, attr);
 }
 
 uint32_t TolmDir::rmDir(const tolm_fid_t* dir, const char* name, tolm_attr_t* attr) {
@@ -47,13 +44,13 @@ uint32_t TolmDir::rmDir(const tolm_fid_t* dir, const char* name, tolm_attr_t* at
         return TOLM_ERR_INVALID_PARAMETERS;
     if (uint32_t st = checkName(name))
         return st;
-    TolmFsRequest req = request(TOLM_OP_RMDIR, 6, true, kSpecRmDir);
-    req.addFid(*dir);
+    const TolmFsOp& op = TolmFsOps::rmDir;
+    TolmFsRequest req = request(op);
+    req.setFid(P::DirFid, *dir);
     std::vector<uint8_t> reply;
-    _vldb->setRfDefaultCallTimeout(kRmDirTimeoutSecs);
-    uint32_t st = sendNamed(req, dir->vfs, name, &reply);
-    _vldb->setRfDefaultCallTimeout(kDefaultTimeoutSecs);
-    return st != 0 ? st : attrReply(reply, attr);
+    int32_t timeout = _vldb->userSpecificRfTimeouts() ? 0 : kRmDirTimeoutSecs;
+    uint32_t st = sendNamed(req, dir->vfs, name, &reply, timeout);
+    return st != 0 ? st : attrReply(op, reply, attr);
 }
 
 uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* count,
@@ -63,27 +60,24 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
     *count = 0;
     std::vector<uint8_t> reply;
     std::vector<TolmDirSegment::Entry> entries;
+    const TolmFsOp& op = TolmFsOps::readDir;
     for (;;) {
-        TolmFsRequest req = request(TOLM_OP_READDIR, 1, true, kSpecReadDir);
-        req.addFid(*dir);
-        req.addWord(cookie);
+        TolmFsRequest req = request(op);
+        req.setFid(P::DirFid, *dir);
+        req.set(P::Cookie, cookie);
         uint32_t st = send(req, dir->vfs, &reply);
+        TolmFsReplyData d;
+        if (st == 0)
+            st = decodeReply(op, reply, &d);
         if (st != 0)
             return st;
-        TolmFsReply r(reply.data(), reply.size());
-        uint32_t status;
-        if (!r.getWord(&status) || !r.getAttr(&_attrs))
-            return TOLM_ERR_INVALID_DATA;
+        _attrs = d.attr;
         if (attr != nullptr)
             *attr = _attrs;
-        size_t bytes = TolmFsReply::count(status);
-        if (bytes % TolmDirSegment::kSize != 0 || bytes > sizeof _segments ||
-            r.restLength() < bytes)
-            return TOLM_ERR_INVALID_DATA;
         pthread_mutex_lock(&_mutex);
-        memcpy(_segments, r.rest(), bytes);
+        memcpy(_segments, d.data, d.dataLength);
         uint32_t result = 0;
-        for (size_t off = 0; off < bytes && result == 0; off += TolmDirSegment::kSize) {
+        for (size_t off = 0; off < d.dataLength && result == 0; off += TolmDirSegment::kSize) {
             switch (TolmDirSegment::decode(_segments + off, &entries)) {
                 case TolmDirSegment::kNotNameSegment:
                     result = TOLM_ERR_NOT_NAME_SEGMENT;
@@ -106,11 +100,11 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
         pthread_mutex_unlock(&_mutex);
         if (result != 0)
             return result;
-        // The cookie counts the segments delivered so far.
-        cookie += static_cast<uint32_t>(bytes / TolmDirSegment::kSize);
-        if (TolmFsReply::end(status))
+        size_t segments = d.dataLength / TolmDirSegment::kSize;
+        cookie += static_cast<uint32_t>(segments);
+        if (TolmFsReply::end(d.status))
             return TOLM_ERR_END_OF_FILE;
-        if (bytes == 0)
+        if (segments == 0)
             return TOLM_ERR_INVALID_DATA;
     }
 }

@@ -17,6 +17,10 @@ const char* find(const CodeText (&table)[N], uint32_t code, const char* unknown)
     return unknown;
 }
 
+constexpr uint32_t c(TolmFsCode code) {
+    return static_cast<uint32_t>(code);
+}
+
 #define INTERNAL "TolmFsLib Internal Error : "
 // Indexed by status - 0x1000001.
 const char* const kInternal[] = {
@@ -56,37 +60,37 @@ static_assert(sizeof kInternal / sizeof kInternal[0] == 0x1c, "one text per inte
 
 #define FS "TolmFs Error : "
 const CodeText kFs[] = {
-    {16, FS "A Vol Op was attempted on a VFS that does not exist"},
-    {17, FS "VFS already exists"},
-    {19, FS "Invalid Partition"},
-    {23, FS "A Vol Op on a related VFS was interrupted"},
-    {32, FS "A related VFS was hidden"},
-    {256, FS "No Access to perform operation"},
-    {258, FS "Object Not Found"},
-    {259, FS "Invalid UTF8 character"},
-    {260, FS "Invalid Value"},
-    {261, FS "The object is not a Directory"},
-    {262, FS "Encountered a bad mountpoint"},
-    {263, FS "An attempt to access an object that is deleted"},
-    {264, FS "Internal DISK IO error"},
-    {265, FS "Object already exists"},
-    {266, FS "Not a Regular File"},
-    {267, FS "Operation valid only within a VFS"},
-    {268, FS "No permissions to perform the operation"},
-    {269, FS "Directory Not empty"},
-    {271, FS "The object is a Directory"},
-    {272, FS "Out of memory"},
-    {276, FS "No Space left on this VFS"},
-    {277, FS "No Space left on Device"},
-    {278, FS "Read only VFS"},
-    {279, FS "Size Too Big"},
-    {284, FS "Bad Domain Id"},
-    {287, FS "VFS Is currently offline"},
-    {288, FS "VFS Busy"},
-    {292, FS "VFS Is currently being tolmshoted/mirrored"},
-    {295, FS "VFS is moving to another storage pool"},
-    {296, FS "No of VFS tolmshots running has reached the maximum"},
-    {297, FS "No of VFS Deletes running has reached the maximum"},
+    {c(TolmFsCode::NoSuchVfs), FS "A Vol Op was attempted on a VFS that does not exist"},
+    {c(TolmFsCode::VfsExists), FS "VFS already exists"},
+    {c(TolmFsCode::InvalidPartition), FS "Invalid Partition"},
+    {c(TolmFsCode::RelatedVfsInterrupted), FS "A Vol Op on a related VFS was interrupted"},
+    {c(TolmFsCode::RelatedVfsHidden), FS "A related VFS was hidden"},
+    {c(TolmFsCode::NoAccess), FS "No Access to perform operation"},
+    {c(TolmFsCode::NotFound), FS "Object Not Found"},
+    {c(TolmFsCode::InvalidUtf8), FS "Invalid UTF8 character"},
+    {c(TolmFsCode::Invalid), FS "Invalid Value"},
+    {c(TolmFsCode::NotDir), FS "The object is not a Directory"},
+    {c(TolmFsCode::MountPoint), FS "Encountered a bad mountpoint"},
+    {c(TolmFsCode::Deleted), FS "An attempt to access an object that is deleted"},
+    {c(TolmFsCode::IoError), FS "Internal DISK IO error"},
+    {c(TolmFsCode::Exists), FS "Object already exists"},
+    {c(TolmFsCode::NotRegular), FS "Not a Regular File"},
+    {c(TolmFsCode::WithinVfsOnly), FS "Operation valid only within a VFS"},
+    {c(TolmFsCode::NoPermission), FS "No permissions to perform the operation"},
+    {c(TolmFsCode::NotEmpty), FS "Directory Not empty"},
+    {c(TolmFsCode::IsDir), FS "The object is a Directory"},
+    {c(TolmFsCode::NoMemory), FS "Out of memory"},
+    {c(TolmFsCode::VfsFull), FS "No Space left on this VFS"},
+    {c(TolmFsCode::DeviceFull), FS "No Space left on Device"},
+    {c(TolmFsCode::ReadOnly), FS "Read only VFS"},
+    {c(TolmFsCode::TooBig), FS "Size Too Big"},
+    {c(TolmFsCode::BadDomain), FS "Bad Domain Id"},
+    {c(TolmFsCode::Offline), FS "VFS Is currently offline"},
+    {c(TolmFsCode::Busy), FS "VFS Busy"},
+    {c(TolmFsCode::BeingCopied), FS "VFS Is currently being tolmshoted/mirrored"},
+    {c(TolmFsCode::Moving), FS "VFS is moving to another storage pool"},
+    {c(TolmFsCode::TooManyCopies), FS "No of VFS tolmshots running has reached the maximum"},
+    {c(TolmFsCode::TooManyDeletes), FS "No of VFS Deletes running has reached the maximum"},
 };
 #undef FS
 

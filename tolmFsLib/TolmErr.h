@@ -38,6 +38,50 @@ inline uint32_t tolmErrOf(uint32_t cls, int64_t code) {
     return (static_cast<uint32_t>(code) & 0xFFFFFF) | cls;
 }
 
+// The error codes of the D-blade file service. A failed reply carries one in
+// bits 8-27 of its status word; the library hands it on as TOLM_ERR_FS | code
+// (tolmFsStatus). The client, the persistence code, the tools and the
+// simulated D-blade all name the codes from here.
+enum class TolmFsCode : uint32_t {
+    NoSuchVfs = 16,
+    VfsExists = 17,
+    InvalidPartition = 19,
+    RelatedVfsInterrupted = 23,
+    RelatedVfsHidden = 32,
+    NoAccess = 256,
+    Symlink = 257,  // a lookup met a symbolic link
+    NotFound = 258,
+    InvalidUtf8 = 259,
+    Invalid = 260,
+    NotDir = 261,
+    MountPoint = 262,  // a lookup met a mount point
+    Deleted = 263,
+    IoError = 264,
+    Exists = 265,
+    NotRegular = 266,
+    WithinVfsOnly = 267,
+    NoPermission = 268,
+    NotEmpty = 269,
+    IsDir = 271,
+    NoMemory = 272,
+    VfsFull = 276,
+    DeviceFull = 277,
+    ReadOnly = 278,
+    TooBig = 279,
+    MountedAt = 283,  // a lookup met the root of a mounted VFS
+    BadDomain = 284,
+    Offline = 287,
+    Busy = 288,
+    BeingCopied = 292,
+    Moving = 295,
+    TooManyCopies = 296,
+    TooManyDeletes = 297,
+};
+
+constexpr uint32_t tolmFsStatus(TolmFsCode code) {
+    return TOLM_ERR_FS | static_cast<uint32_t>(code);
+}
+
 // The library's own statuses.
 constexpr uint32_t TOLM_ERR_INVALID_PARAMETERS = 0x1000001;
 constexpr uint32_t TOLM_ERR_NAME_TOO_LONG = 0x1000002;

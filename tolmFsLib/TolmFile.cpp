@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kSpecPlain = 2;
-constexpr uint32_t kSpecExclusive = 0x800;
+using P = TolmFsParam;
 
 // The object type a create asks for, from the POSIX file-type bits of the mode.
 uint32_t objectType(uint32_t mode) {
@@ -40,15 +39,15 @@ uint32_t TolmFile::create(const tolm_fid_t* dir, const char* name, const tolm_se
         known = known || m == createMode;
     if (!known)
         return TOLM_ERR_CREATE_MODE;
-    uint32_t specifier =
-        createMode | kSpecPlain | objectType(set->mode) | (flag ? kSpecExclusive : 0);
-    TolmFsRequest req = request(TOLM_OP_CREATE, 6, true, specifier);
-    req.addFid(*dir);
-    req.addSetAttr(*set);
+    const TolmFsOp& op = TolmFsOps::create;
+    TolmFsRequest req =
+        request(op, createMode | objectType(set->mode) | (flag ? TOLM_SPEC_EXCLUSIVE : 0));
+    req.setFid(P::DirFid, *dir);
+    req.setSetAttr(P::SetAttr, *set);
     std::vector<uint8_t> reply;
     uint32_t st = sendNamed(req, dir->vfs, name, &reply);
     if (st == 0)
-        st = newObjectReply(reply, fid, attr);
+        st = newObjectReply(op, reply, fid, attr);
     if (st == 0)
         _fid = *fid;
     return st;
@@ -63,29 +62,30 @@ uint32_t TolmFile::read(const tolm_fid_t* fid, uint64_t offset, uint64_t length,
     std::vector<uint8_t> reply;
     while (length > 0) {
         uint32_t piece = length < TOLM_MAX_IO ? static_cast<uint32_t>(length) : TOLM_MAX_IO;
-        TolmFsRequest req = request(TOLM_OP_READ, 1, true, kSpecPlain);
-        req.addFid(*fid);
-        req.addU64(offset);
-        req.addWord(piece);
-        req.addWord(static_cast<uint32_t>(readAhead));
+        const TolmFsOp& op = TolmFsOps::read;
+        TolmFsRequest req = request(op);
+        req.setFid(P::Fid, *fid);
+        req.setU64(P::Offset, offset);
+        req.set(P::Count, piece);
+        req.set(P::ReadAheadBytes, static_cast<uint32_t>(readAhead));
         uint32_t st = send(req, fid->vfs, &reply);
+        TolmFsReplyData d;
+        if (st == 0)
+            st = decodeReply(op, reply, &d);
         if (st != 0)
             return st;
-        TolmFsReply r(reply.data(), reply.size());
-        uint32_t status;
-        if (!r.getWord(&status) || !r.getAttr(&_attrs))
-            return TOLM_ERR_INVALID_DATA;
+        _attrs = d.attr;
         if (attr != nullptr)
             *attr = _attrs;
-        uint32_t count = TolmFsReply::count(status);
-        if (count > piece || r.restLength() < count)
+        uint32_t count = static_cast<uint32_t>(d.dataLength);
+        if (count > piece)
             return TOLM_ERR_INVALID_DATA;
-        memcpy(to, r.rest(), count);
+        memcpy(to, d.data, count);
         to += count;
         offset += count;
         length -= count;
         *bytesRead += count;
-        if (TolmFsReply::end(status))
+        if (TolmFsReply::end(d.status))
             return TOLM_ERR_END_OF_FILE;
         // No bytes and no end: the D-blade would have us ask for ever.
         if (count == 0)
@@ -102,23 +102,24 @@ uint32_t TolmFile::write(const tolm_fid_t* fid, uint64_t offset, uint64_t length
     std::vector<uint8_t> reply;
     while (length > 0) {
         uint32_t piece = length < TOLM_MAX_IO ? static_cast<uint32_t>(length) : TOLM_MAX_IO;
-        TolmFsRequest req = request(TOLM_OP_WRITE, 4, true, kSpecPlain);
-        req.addFid(*fid);
-        req.addU64(offset);
-        req.addWord(piece);
-        req.addWord(0);  // expected_additional_count
+        const TolmFsOp& op = TolmFsOps::write;
+        TolmFsRequest req = request(op);
+        req.setFid(P::Fid, *fid);
+        req.setU64(P::Offset, offset);
+        req.set(P::Count, piece);
         req.data = from;
         req.dataLength = piece;
         uint32_t st = send(req, fid->vfs, &reply);
+        TolmFsReplyData d;
+        if (st == 0)
+            st = decodeReply(op, reply, &d);
         if (st != 0)
             return st;
-        TolmFsReply r(reply.data(), reply.size());
-        uint32_t status;
-        if (!r.getWord(&status) || !r.getAttr(&_attrs))
-            return TOLM_ERR_INVALID_DATA;
+        _attrs = d.attr;
         if (attr != nullptr)
             *attr = _attrs;
-        uint32_t count = TolmFsReply::count(status);
+        // The bytes written are the status's count.
+        uint32_t count = TolmFsReply::count(d.status);
         if (count == 0 || count > piece)
             return TOLM_ERR_INVALID_DATA;
         from += count;

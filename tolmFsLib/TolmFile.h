@@ -17,12 +17,14 @@ class TolmFile : public TolmObj {
     explicit TolmFile(TolmVldb* vldb) : TolmObj(vldb) {}
 
     // Makes `name` in `dir` with the given attributes (their mode's file-type
-    // bits give the object's type); `flag` adds 0x800 to the specifier.
-    // 0x1000013 for an empty name, 0x1000005 for an unknown create mode.
+    // bits give the object's type); `flag` adds TOLM_SPEC_EXCLUSIVE to the
+    // specifier. TOLM_ERR_EMPTY_FILENAME for an empty name,
+    // TOLM_ERR_CREATE_MODE for a mode not in TOLM_CREATE_MODES.
     uint32_t create(const tolm_fid_t* dir, const char* name, const tolm_set_attr_t* set,
                     uint32_t createMode, tolm_fid_t* fid, tolm_attr_t* attr, uint32_t flag);
     // Reads `length` bytes from `offset` in pieces of at most 8192 bytes.
-    // Stops at the end of the file with 0x1000006 and the bytes read so far.
+    // Stops at the end of the file with TOLM_ERR_END_OF_FILE and the bytes
+    // read so far.
     // The attributes are those of the last reply.
     uint32_t read(const tolm_fid_t* fid, uint64_t offset, uint64_t length, uint64_t readAhead,
                   uint64_t* bytesRead, void* buffer, tolm_attr_t* attr);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "TolmDirSegment.h"
+
 void TolmFsReply::putWord(uint32_t w) {
     putBytes(&w, sizeof w);
 }
@@ -97,4 +99,44 @@ bool TolmFsReply::getCounted(std::string* bytes, size_t max) {
     bytes->assign(reinterpret_cast<const char*>(_in + _pos), n);
     _pos += padded;
     return true;
+}
+
+bool TolmFsReply::decode(TolmFsReplyForm form, const uint8_t* in, size_t len,
+                         TolmFsReplyData* out) {
+    *out = TolmFsReplyData();
+    TolmFsReply r(in, len);
+    if (!r.getWord(&out->status))
+        return false;
+    if (failed(out->status) && form != TolmFsReplyForm::Lookup)
+        return true;
+    switch (form) {
+        case TolmFsReplyForm::Status:
+            return true;
+        case TolmFsReplyForm::Attr:
+            return r.getAttr(&out->attr);
+        case TolmFsReplyForm::NewObject: {
+            uint32_t word;
+            return r.getWord(&word) && r.getFid(&out->fid) && r.getAttr(&out->attr);
+        }
+        case TolmFsReplyForm::Lookup:
+            return r.getFid(&out->fid) && r.getAttr(&out->attr) &&
+                   r.getCounted(&out->text, TOLM_MAX_PATH);
+        case TolmFsReplyForm::Data:
+            if (!r.getAttr(&out->attr) || r.restLength() < count(out->status))
+                return false;
+            out->data = r.rest();
+            out->dataLength = count(out->status);
+            return true;
+        case TolmFsReplyForm::MountPoint:
+            return r.getAttr(&out->attr) && r.getWord(&out->rootvnode) &&
+                   r.getWord(&out->rootunique) && r.getCounted(&out->text, TOLM_MAX_VOLNAME - 1);
+        case TolmFsReplyForm::DirSegments:
+            if (!r.getAttr(&out->attr) || r.restLength() % TolmDirSegment::kSize != 0 ||
+                r.restLength() > TolmDirSegment::kMaxReplyBytes)
+                return false;
+            out->data = r.rest();
+            out->dataLength = r.restLength();
+            return true;
+    }
+    return false;
 }

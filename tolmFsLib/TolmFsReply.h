@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TolmFsOp.h"
 #include "TolmFsTypes.h"
 
 // The replies of the D-blade file service, every word in the host's byte
@@ -35,6 +36,24 @@
 // mode (bits 16-31); uid; gid; atime; length (2 words); ctime seconds and
 // nanoseconds; mtime seconds and nanoseconds; blocks (bits 0-51) with
 // domainId (bits 52-63) in 2 words; crtime.
+// A reply decoded by its operation's form. Pointers point into the reply.
+struct TolmFsReplyData {
+    uint32_t status = 0;
+    tolm_attr_t attr = {};
+    tolm_fid_t fid = {};
+    // Lookup: a link's target or a mount point's VFS name (at most
+    // TOLM_MAX_PATH bytes); mount point: the VFS name (at most 127 bytes).
+    std::string text;
+    uint32_t rootvnode = 0;
+    uint32_t rootunique = 0;
+    // Data: the status's count of bytes after the attributes. Directory
+    // segments: every byte after the attributes, a whole number of 2048-byte
+    // segments and at most 9216 bytes (the count's unit is the D-blade's
+    // choice, so it is not used).
+    const uint8_t* data = nullptr;
+    size_t dataLength = 0;
+};
+
 class TolmFsReply {
   public:
     static constexpr uint32_t kFailed = 0x1;
@@ -49,6 +68,12 @@ class TolmFsReply {
     static uint32_t error(uint32_t status) { return (status >> 8) & 0xFFFFF; }
     static uint32_t count(uint32_t status) { return status >> 8; }
     static bool end(uint32_t status) { return (status & kEnd) != 0; }
+
+    // Decodes a reply of the given form. A failure status alone is a whole
+    // reply, but for a lookup, whose failures on a link or a mount point
+    // carry the same fields as a success. False when the reply is cut short
+    // or breaks its form.
+    static bool decode(TolmFsReplyForm form, const uint8_t* in, size_t len, TolmFsReplyData* out);
 
     // Writing (the D-blade's side).
     void putWord(uint32_t w);

@@ -1,6 +1,9 @@
 #include "TolmFsRequest.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "Check.h"
 
 namespace {
 
@@ -15,7 +18,7 @@ void put(uint8_t*& p, T v) {
 }
 
 template <typename T>
-bool get(const uint8_t*& p, const uint8_t* end, T* v) {
+bool take(const uint8_t*& p, const uint8_t* end, T* v) {
     if (static_cast<size_t>(end - p) < sizeof *v)
         return false;
     memcpy(v, p, sizeof *v);
@@ -33,62 +36,100 @@ constexpr size_t kSetAttrWords = 13;
 
 }  // namespace
 
-void TolmFsRequest::addU64(uint64_t v) {
-    uint32_t w[2];
-    memcpy(w, &v, sizeof v);
-    params.push_back(w[0]);
-    params.push_back(w[1]);
+TolmFsRequest::TolmFsRequest(const TolmFsOp& o)
+    : op(&o),
+      dchipFlags(static_cast<uint16_t>(dchipPrefetch(o.prefetch) | (o.readlock ? DCHIP_READLOCK : 0))),
+      opcode(o.opcode),
+      withCredentials(o.credentials),
+      params(o.words(), 0) {
+    params[0] = o.specifier;
 }
 
-void TolmFsRequest::addFid(const tolm_fid_t& fid) {
-    params.push_back(fid.vfs);
-    params.push_back(fid.vnode);
-    params.push_back(fid.unique);
+size_t TolmFsRequest::at(TolmFsParam p, size_t width) const {
+    int w = op != nullptr ? op->wordOf(p) : -1;
+    if (w < 0 || static_cast<size_t>(w) + width > params.size())
+        return SIZE_MAX;
+    return static_cast<size_t>(w);
+}
+
+void TolmFsRequest::set(TolmFsParam p, uint32_t v) {
+    size_t i = at(p, 1);
+    TOLM_CHECK_TEXT(i != SIZE_MAX, "the operation carries the parameter");
+    params[i] = v;
+}
+
+void TolmFsRequest::setU64(TolmFsParam p, uint64_t v) {
+    size_t i = at(p, 2);
+    TOLM_CHECK_TEXT(i != SIZE_MAX, "the operation carries the parameter");
+    memcpy(&params[i], &v, sizeof v);
+}
+
+void TolmFsRequest::setFid(TolmFsParam p, const tolm_fid_t& fid) {
+    size_t i = at(p, 3);
+    TOLM_CHECK_TEXT(i != SIZE_MAX, "the operation carries the parameter");
+    params[i] = fid.vfs;
+    params[i + 1] = fid.vnode;
+    params[i + 2] = fid.unique;
 }
 
 // how, mode, uid, gid, size (2 words), dos_attributes, atime (seconds,
 // nanoseconds), crtime, mtime (seconds, nanoseconds), domainId.
-void TolmFsRequest::addSetAttr(const tolm_set_attr_t& a) {
-    addWord(a.how);
-    addWord(a.mode);
-    addWord(a.uid);
-    addWord(a.gid);
-    addU64(a.size);
-    addWord(a.dos_attributes);
-    addWord(a.atime_secs);
-    addWord(a.atime_nsecs);
-    addWord(a.crtime);
-    addWord(a.mtime_secs);
-    addWord(a.mtime_nsecs);
-    addWord(a.domainId);
+void TolmFsRequest::setSetAttr(TolmFsParam p, const tolm_set_attr_t& a) {
+    size_t i = at(p, kSetAttrWords);
+    TOLM_CHECK_TEXT(i != SIZE_MAX, "the operation carries the parameter");
+    uint32_t* w = &params[i];
+    w[0] = a.how;
+    w[1] = a.mode;
+    w[2] = a.uid;
+    w[3] = a.gid;
+    memcpy(&w[4], &a.size, sizeof a.size);
+    w[6] = a.dos_attributes;
+    w[7] = a.atime_secs;
+    w[8] = a.atime_nsecs;
+    w[9] = a.crtime;
+    w[10] = a.mtime_secs;
+    w[11] = a.mtime_nsecs;
+    w[12] = a.domainId;
 }
 
-uint64_t TolmFsRequest::u64(size_t i) const {
-    uint32_t w[2] = {word(i), word(i + 1)};
-    uint64_t v;
-    memcpy(&v, w, sizeof v);
+uint32_t TolmFsRequest::get(TolmFsParam p) const {
+    size_t i = at(p, 1);
+    return i == SIZE_MAX ? 0 : params[i];
+}
+
+uint64_t TolmFsRequest::getU64(TolmFsParam p) const {
+    size_t i = at(p, 2);
+    uint64_t v = 0;
+    if (i != SIZE_MAX)
+        memcpy(&v, &params[i], sizeof v);
     return v;
 }
 
-tolm_fid_t TolmFsRequest::fid(size_t i) const {
-    return tolm_fid_t{word(i), word(i + 1), word(i + 2)};
+tolm_fid_t TolmFsRequest::getFid(TolmFsParam p) const {
+    size_t i = at(p, 3);
+    if (i == SIZE_MAX)
+        return tolm_fid_t{0, 0, 0};
+    return tolm_fid_t{params[i], params[i + 1], params[i + 2]};
 }
 
-tolm_set_attr_t TolmFsRequest::setAttr(size_t i) const {
-    tolm_set_attr_t a;
-    a.how = word(i);
-    a.mode = word(i + 1);
-    a.uid = word(i + 2);
-    a.gid = word(i + 3);
-    a.size = u64(i + 4);
-    a.dos_attributes = word(i + 6);
-    a.atime_secs = word(i + 7);
-    a.atime_nsecs = word(i + 8);
-    a.crtime = word(i + 9);
-    a.mtime_secs = word(i + 10);
-    a.mtime_nsecs = word(i + 11);
-    a.domainId = word(i + 12);
-    static_assert(kSetAttrWords == 13, "13 words of attributes to set");
+tolm_set_attr_t TolmFsRequest::getSetAttr(TolmFsParam p) const {
+    tolm_set_attr_t a = {};
+    size_t i = at(p, kSetAttrWords);
+    if (i == SIZE_MAX)
+        return a;
+    const uint32_t* w = &params[i];
+    a.how = w[0];
+    a.mode = w[1];
+    a.uid = w[2];
+    a.gid = w[3];
+    memcpy(&a.size, &w[4], sizeof a.size);
+    a.dos_attributes = w[6];
+    a.atime_secs = w[7];
+    a.atime_nsecs = w[8];
+    a.crtime = w[9];
+    a.mtime_secs = w[10];
+    a.mtime_nsecs = w[11];
+    a.domainId = w[12];
     return a;
 }
 
@@ -153,15 +194,15 @@ bool TolmFsRequest::decode(const uint8_t* in, size_t len, TolmFsRequest* out) {
     uint8_t sourceWords = 0;
     uint8_t targetWords = 0;
     uint16_t dataBytes = 0;
-    if (!get(p, end, &out->dchipFlags) || !get(p, end, &credWords) || !get(p, end, &paramWords))
+    if (!take(p, end, &out->dchipFlags) || !take(p, end, &credWords) || !take(p, end, &paramWords))
         return false;
     bool isLong =
         (out->dchipFlags & (DCHIP_WRITE_DATA | DCHIP_SOURCE_NAME | DCHIP_TARGET_NAME)) != 0;
     if (isLong &&
-        (!get(p, end, &sourceWords) || !get(p, end, &targetWords) || !get(p, end, &dataBytes)))
+        (!take(p, end, &sourceWords) || !take(p, end, &targetWords) || !take(p, end, &dataBytes)))
         return false;
     uint8_t ngids = 0;
-    if (!get(p, end, &out->opcode) || !get(p, end, &ngids) || !get(p, end, &out->flags))
+    if (!take(p, end, &out->opcode) || !take(p, end, &ngids) || !take(p, end, &out->flags))
         return false;
     if (credWords == 0 || ngids > TOLM_MAX_GIDS)
         return false;
@@ -169,20 +210,20 @@ bool TolmFsRequest::decode(const uint8_t* in, size_t len, TolmFsRequest* out) {
     if (out->withCredentials) {
         if (credWords != 4 + ngids)
             return false;
-        if (!get(p, end, &out->cred.uid) || !get(p, end, &out->cred.gid) ||
-            !get(p, end, &out->cred.domain))
+        if (!take(p, end, &out->cred.uid) || !take(p, end, &out->cred.gid) ||
+            !take(p, end, &out->cred.domain))
             return false;
         if (tolmCredNgids(out->cred) != ngids)
             return false;
         for (uint8_t i = 0; i < ngids; i++)
-            if (!get(p, end, &out->cred.generic_gids[i]))
+            if (!take(p, end, &out->cred.generic_gids[i]))
                 return false;
     } else if (ngids != 0) {
         return false;
     }
     for (uint8_t i = 0; i < paramWords; i++) {
         uint32_t w;
-        if (!get(p, end, &w))
+        if (!take(p, end, &w))
             return false;
         out->params.push_back(w);
     }
@@ -198,6 +239,7 @@ bool TolmFsRequest::decode(const uint8_t* in, size_t len, TolmFsRequest* out) {
         return false;
     if (static_cast<size_t>(end - p) != dataBytes)
         return false;
+    out->op = TolmFsOp::find(out->opcode, out->specifier());
     out->data = dataBytes > 0 ? p : nullptr;
     out->dataLength = dataBytes;
     return true;

@@ -5,24 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "TolmFsOp.h"
 #include "TolmFsTypes.h"
-
-// Operation codes (`version_opcode`).
-constexpr uint16_t TOLM_OP_GETATTR = 1;
-constexpr uint16_t TOLM_OP_WRITE = 3;
-constexpr uint16_t TOLM_OP_LOOKUP = 4;
-constexpr uint16_t TOLM_OP_READLINK = 5;  // also readMountPoint, by its specifier
-constexpr uint16_t TOLM_OP_READ = 6;
-constexpr uint16_t TOLM_OP_READDIR = 7;
-constexpr uint16_t TOLM_OP_CREATE = 9;
-constexpr uint16_t TOLM_OP_REMOVE = 10;
-constexpr uint16_t TOLM_OP_SETATTR = 11;
-constexpr uint16_t TOLM_OP_MKDIR = 13;
-constexpr uint16_t TOLM_OP_RMDIR = 14;
-constexpr uint16_t TOLM_OP_RENAME = 16;
-constexpr uint16_t TOLM_OP_LINK = 17;
-constexpr uint16_t TOLM_OP_CONFIGUREDM = 43;
-constexpr uint16_t TOLM_OP_SETATTRDM = 44;
 
 // `dchip_flags` of the hardware header.
 constexpr uint16_t DCHIP_WRITE_DATA = 0x1;
@@ -36,10 +20,6 @@ constexpr uint16_t dchipPrefetch(unsigned n) {
 // `flags` of the common header.
 constexpr uint8_t TOLM_REQ_NO_ACCESS_CHECK = 0x80;
 constexpr uint8_t TOLM_REQ_NO_DIR_TIME_CHANGE = 0x40;
-
-// Specifier bits.
-constexpr uint32_t TOLM_SPEC_NO_DM = 0x1000;
-constexpr uint32_t TOLM_SPEC_READ_MOUNT_POINT = 0x80;
 
 // One file operation request to a D-blade, the message that travels in one Rf
 // packet, every field in the host's byte order:
@@ -60,6 +40,13 @@ constexpr uint32_t TOLM_SPEC_READ_MOUNT_POINT = 0x80;
 // set by `encode` from what the request carries; the caller gives the
 // prefetch and readlock bits.
 struct TolmFsRequest {
+    // A request of one operation (TolmFsOp.h): its opcode, prefetch and
+    // readlock bits, credentials or none, and its parameters, all 0 but the
+    // specifier.
+    explicit TolmFsRequest(const TolmFsOp& op);
+    TolmFsRequest() = default;
+
+    const TolmFsOp* op = nullptr;  // decode: the row of the opcode, null if unknown
     uint16_t dchipFlags = 0;
     uint16_t opcode = 0;
     bool withCredentials = true;
@@ -71,11 +58,20 @@ struct TolmFsRequest {
     const uint8_t* data = nullptr;  // write data (decode: points into the message)
     uint32_t dataLength = 0;
 
-    void addWord(uint32_t w) { params.push_back(w); }
-    // A 64-bit value as two words in the host's order.
-    void addU64(uint64_t v);
-    void addFid(const tolm_fid_t& fid);
-    void addSetAttr(const tolm_set_attr_t& a);
+    // Parameters by name, at the place the operation's row gives them. A
+    // parameter the operation does not carry is a programming error when
+    // set, and reads as 0.
+    void set(TolmFsParam p, uint32_t w);
+    void setU64(TolmFsParam p, uint64_t v);  // two words in the host's order
+    void setFid(TolmFsParam p, const tolm_fid_t& fid);
+    void setSetAttr(TolmFsParam p, const tolm_set_attr_t& a);
+    uint32_t specifier() const { return params.empty() ? 0 : params[0]; }
+    void setSpecifier(uint32_t s) { params.at(0) = s; }
+
+    uint32_t get(TolmFsParam p) const;
+    uint64_t getU64(TolmFsParam p) const;
+    tolm_fid_t getFid(TolmFsParam p) const;
+    tolm_set_attr_t getSetAttr(TolmFsParam p) const;
 
     bool longForm() const;
     // Bytes of the encoded message.
@@ -84,12 +80,10 @@ struct TolmFsRequest {
     void encode(uint8_t* out) const;
     std::vector<uint8_t> encode() const;
     // Parses a whole message: false when it is cut short, its lengths disagree
-    // or bytes are left over.
+    // or bytes are left over. `op` is the row of its opcode (null for an
+    // unknown one); the caller checks that the parameters fill that row.
     static bool decode(const uint8_t* in, size_t len, TolmFsRequest* out);
 
-    // Reading the parameters back (the sim's side); out of range gives 0.
-    uint32_t word(size_t i) const { return i < params.size() ? params[i] : 0; }
-    uint64_t u64(size_t i) const;
-    tolm_fid_t fid(size_t i) const;
-    tolm_set_attr_t setAttr(size_t i) const;
+  private:
+    size_t at(TolmFsParam p, size_t width) const;
 };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The objects, attributes and credentials of the cluster file system as the
 // file operations carry them. On the wire every field is in the host's native
-// byte order; the word layouts are in TolmFsWire.h.
+// byte order; the word layouts are in TolmFsRequest.h (requests) and
+// TolmFsReply.h (replies).
 
 struct tolm_fid_t {
     uint32_t vfs;
@@ -81,6 +83,11 @@ inline uint32_t tolmCredDomainId(const tolm_cred_t& c) {
 }
 
 constexpr int TOLM_MAX_VOLNAME = 128;
+
+// The longest path `lookup` takes, and the size of a link's text buffer (the
+// text and its terminating zero).
+constexpr size_t TOLM_MAX_PATH = 5631;
+constexpr size_t TOLM_LINK_BUFFER = 5632;
 
 // Where a mount point leads.
 struct tolm_mountpinfo {

@@ -12,23 +12,13 @@ RfUserEndPoint* TolmObj::_endp = nullptr;
 
 namespace {
 
-// D-blade errors the common procedure knows.
-constexpr uint32_t kNoSuchVfs = 16;
-constexpr uint32_t kSymlink = 257;
-constexpr uint32_t kMountPoint = 262;
-constexpr uint32_t kMountedAt = 283;
-constexpr uint32_t kOffline = 287;
-constexpr uint32_t kBusy = 288;
-constexpr uint32_t kBeingCopied = 292;
-constexpr uint32_t kMoving = 295;
 constexpr int kBusyRetries = 3;
 
-constexpr uint32_t kSpecPlain = 2;
-constexpr uint32_t kSpecLookup = 0x10002;
-constexpr uint32_t kSpecRemove = 8;
+using P = TolmFsParam;
+using Code = TolmFsCode;
 
-uint32_t fsError(uint32_t code) {
-    return code | TOLM_ERR_FS;
+uint32_t code(Code c) {
+    return static_cast<uint32_t>(c);
 }
 
 }  // namespace
@@ -38,24 +28,30 @@ TolmObj::TolmObj(TolmVldb* vldb) {
     _endp = TolmVldb::getEndPoint();
 }
 
-uint32_t TolmObj::attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr) {
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch))
-        return TOLM_ERR_INVALID_DATA;
-    return 0;
+uint32_t TolmObj::decodeReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                              TolmFsReplyData* out) {
+    return TolmFsReply::decode(op.reply, reply.data(), reply.size(), out) ? 0
+                                                                          : TOLM_ERR_INVALID_DATA;
 }
 
-uint32_t TolmObj::newObjectReply(const std::vector<uint8_t>& reply, tolm_fid_t* fid,
-                                 tolm_attr_t* attr) {
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    uint32_t word;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getWord(&word) || !r.getFid(fid) ||
-        !r.getAttr(attr != nullptr ? attr : &scratch))
-        return TOLM_ERR_INVALID_DATA;
+uint32_t TolmObj::attrReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                            tolm_attr_t* attr) {
+    TolmFsReplyData d;
+    uint32_t st = decodeReply(op, reply, &d);
+    if (st == 0 && attr != nullptr)
+        *attr = d.attr;
+    return st;
+}
+
+uint32_t TolmObj::newObjectReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                                 tolm_fid_t* fid, tolm_attr_t* attr) {
+    TolmFsReplyData d;
+    uint32_t st = decodeReply(op, reply, &d);
+    if (st != 0)
+        return st;
+    *fid = d.fid;
+    if (attr != nullptr)
+        *attr = d.attr;
     return 0;
 }
 
@@ -69,15 +65,15 @@ uint32_t TolmObj::checkName(const char* name) {
     return 0;
 }
 
-TolmFsRequest TolmObj::request(uint16_t opcode, unsigned prefetch, bool readlock,
-                               uint32_t specifier) const {
-    TolmFsRequest req;
-    req.opcode = opcode;
-    req.dchipFlags = dchipPrefetch(prefetch) | (readlock ? DCHIP_READLOCK : 0);
-    req.cred = _cred;
-    req.flags = static_cast<uint8_t>((_isNoAccessChk ? TOLM_REQ_NO_ACCESS_CHECK : 0) |
-                                     (_isNoDirTimeChange ? TOLM_REQ_NO_DIR_TIME_CHANGE : 0));
-    req.addWord(specifier | (_isNoDm ? TOLM_SPEC_NO_DM : 0));
+TolmFsRequest TolmObj::request(const TolmFsOp& op, uint32_t specifierBits) const {
+    TolmFsRequest req(op);
+    if (op.credentials) {
+        req.cred = _cred;
+        req.flags =
+            static_cast<uint8_t>((_isNoAccessChk ? TOLM_REQ_NO_ACCESS_CHECK : 0) |
+                                 (_isNoDirTimeChange ? TOLM_REQ_NO_DIR_TIME_CHANGE : 0));
+    }
+    req.setSpecifier(req.specifier() | specifierBits | (_isNoDm ? TOLM_SPEC_NO_DM : 0));
     return req;
 }
 
@@ -122,97 +118,95 @@ uint32_t TolmObj::send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uin
         if (!TolmFsReply::failed(status))
             return 0;
         uint32_t error = TolmFsReply::error(status);
-        if ((error == kBusy || error == kBeingCopied || error == kMoving) &&
+        if ((error == code(Code::Busy) || error == code(Code::BeingCopied) ||
+             error == code(Code::Moving)) &&
             busyRetries < kBusyRetries) {
             busyRetries++;
             continue;
         }
         // The VFS may have moved: ask where it is now, once.
-        if ((error == kNoSuchVfs || error == kOffline) && _vldb->useVldb() && !refresh) {
+        if ((error == code(Code::NoSuchVfs) || error == code(Code::Offline)) && _vldb->useVldb() &&
+            !refresh) {
             refresh = 1;
             continue;
         }
-        return fsError(error);
+        return error | TOLM_ERR_FS;
     }
 }
 
 uint32_t TolmObj::sendNamed(TolmFsRequest& req, uint32_t vfsId, const char* name,
-                            std::vector<uint8_t>* reply) {
-    req.addWord(static_cast<uint32_t>(strlen(name)));
+                            std::vector<uint8_t>* reply, int32_t timeoutSecs) {
+    req.set(P::NameLength, static_cast<uint32_t>(strlen(name)));
     req.sourceName = name;
-    return send(req, vfsId, reply);
+    return send(req, vfsId, reply, timeoutSecs);
 }
 
 uint32_t TolmObj::getAttr(const tolm_fid_t* fid, tolm_attr_t* attr) {
     if (fid == nullptr || attr == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
-    TolmFsRequest req = request(TOLM_OP_GETATTR, 1, true, 0);
-    // Attributes are fetched without credentials.
-    req.withCredentials = false;
-    req.flags = 0;
-    req.addFid(*fid);
+    const TolmFsOp& op = TolmFsOps::getAttr;
+    TolmFsRequest req = request(op);
+    req.setFid(P::Fid, *fid);
     std::vector<uint8_t> reply;
     uint32_t st = send(req, fid->vfs, &reply);
-    return st != 0 ? st : attrReply(reply, attr);
+    return st != 0 ? st : attrReply(op, reply, attr);
 }
 
 uint32_t TolmObj::setAttr(const tolm_fid_t* fid, const tolm_set_attr_t* set, tolm_attr_t* pre) {
     if (fid == nullptr || set == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
-    TolmFsRequest req = request(TOLM_OP_SETATTR, 5, true, kSpecPlain);
-    req.addFid(*fid);
-    req.addSetAttr(*set);
-    // No guard: bits, seconds, nanoseconds all 0.
-    req.addWord(0);
-    req.addWord(0);
-    req.addWord(0);
+    const TolmFsOp& op = TolmFsOps::setAttr;
+    TolmFsRequest req = request(op);
+    req.setFid(P::Fid, *fid);
+    req.setSetAttr(P::SetAttr, *set);
+    // No guard: its bits, seconds and nanoseconds stay 0.
     std::vector<uint8_t> reply;
     uint32_t st = send(req, fid->vfs, &reply);
-    return st != 0 ? st : attrReply(reply, pre);
+    return st != 0 ? st : attrReply(op, reply, pre);
 }
 
 uint32_t TolmObj::readLink(const tolm_fid_t* fid, tolm_attr_t* attr, char* buffer) {
     if (fid == nullptr || buffer == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
-    TolmFsRequest req = request(TOLM_OP_READLINK, 1, true, kSpecPlain);
-    req.addFid(*fid);
+    const TolmFsOp& op = TolmFsOps::readLink;
+    TolmFsRequest req = request(op);
+    req.setFid(P::Fid, *fid);
     std::vector<uint8_t> reply;
     uint32_t st = send(req, fid->vfs, &reply);
+    TolmFsReplyData d;
+    if (st == 0)
+        st = decodeReply(op, reply, &d);
     if (st != 0)
         return st;
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    tolm_attr_t scratch;
-    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch))
+    if (d.dataLength > TOLM_LINK_BUFFER - 1)
         return TOLM_ERR_INVALID_DATA;
-    size_t n = TolmFsReply::count(status);
-    if (n > TOLM_LINK_BUFFER - 1 || r.restLength() < n)
-        return TOLM_ERR_INVALID_DATA;
-    memcpy(buffer, r.rest(), n);
-    buffer[n] = '\0';
+    if (attr != nullptr)
+        *attr = d.attr;
+    memcpy(buffer, d.data, d.dataLength);
+    buffer[d.dataLength] = '\0';
     return 0;
 }
 
 uint32_t TolmObj::readMountPoint(const tolm_fid_t* fid, tolm_attr_t* attr, tolm_mountpinfo* info) {
     if (fid == nullptr || info == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
-    TolmFsRequest req = request(TOLM_OP_READLINK, 1, true, TOLM_SPEC_READ_MOUNT_POINT);
-    req.addFid(*fid);
+    const TolmFsOp& op = TolmFsOps::readMountPoint;
+    TolmFsRequest req = request(op);
+    req.setFid(P::Fid, *fid);
     std::vector<uint8_t> reply;
+    memset(info, 0, sizeof *info);
     uint32_t st = send(req, fid->vfs, &reply);
+    TolmFsReplyData d;
+    if (st == 0)
+        st = decodeReply(op, reply, &d);
     if (st != 0)
         return st;
-    TolmFsReply r(reply.data(), reply.size());
-    uint32_t status;
-    tolm_attr_t scratch;
-    std::string name;
-    memset(info, 0, sizeof *info);
-    if (!r.getWord(&status) || !r.getAttr(attr != nullptr ? attr : &scratch) ||
-        !r.getWord(&info->rootvnode) || !r.getWord(&info->rootunique) ||
-        !r.getCounted(&name, TOLM_MAX_VOLNAME - 1))
-        return TOLM_ERR_INVALID_DATA;
-    info->volnameLength = static_cast<uint32_t>(name.size());
-    memcpy(info->volname, name.data(), name.size());
+    if (attr != nullptr)
+        *attr = d.attr;
+    info->rootvnode = d.rootvnode;
+    info->rootunique = d.rootunique;
+    info->volnameLength = static_cast<uint32_t>(d.text.size());
+    memcpy(info->volname, d.text.data(), d.text.size());
     return 0;
 }
 
@@ -226,16 +220,17 @@ uint32_t TolmObj::rename(const tolm_fid_t* fromDir, const tolm_fid_t* toDir, con
         return st;
     if (fromDir->vfs != toDir->vfs)
         return TOLM_ERR_RENAME_ACROSS_VFS;
-    TolmFsRequest req = request(TOLM_OP_RENAME, 7, true, kSpecPlain);
-    req.addFid(*fromDir);
-    req.addFid(*toDir);
-    req.addWord(static_cast<uint32_t>(strlen(fromName)));
-    req.addWord(static_cast<uint32_t>(strlen(toName)));
+    const TolmFsOp& op = TolmFsOps::rename;
+    TolmFsRequest req = request(op);
+    req.setFid(P::DirFid, *fromDir);
+    req.setFid(P::TargetDirFid, *toDir);
+    req.set(P::NameLength, static_cast<uint32_t>(strlen(fromName)));
+    req.set(P::TargetNameLength, static_cast<uint32_t>(strlen(toName)));
     req.sourceName = fromName;
     req.targetName = toName;
     std::vector<uint8_t> reply;
     uint32_t st = send(req, fromDir->vfs, &reply);
-    return st != 0 ? st : attrReply(reply, attr);
+    return st != 0 ? st : attrReply(op, reply, attr);
 }
 
 uint32_t TolmObj::link(const tolm_fid_t* dir, const tolm_fid_t* file, const char* name,
@@ -246,12 +241,13 @@ uint32_t TolmObj::link(const tolm_fid_t* dir, const tolm_fid_t* file, const char
         return st;
     if (dir->vfs != file->vfs)
         return TOLM_ERR_LINK_ACROSS_VFS;
-    TolmFsRequest req = request(TOLM_OP_LINK, 6, true, kSpecPlain);
-    req.addFid(*dir);
-    req.addFid(*file);
+    const TolmFsOp& op = TolmFsOps::link;
+    TolmFsRequest req = request(op);
+    req.setFid(P::DirFid, *dir);
+    req.setFid(P::FileFid, *file);
     std::vector<uint8_t> reply;
     uint32_t st = sendNamed(req, dir->vfs, name, &reply);
-    return st != 0 ? st : attrReply(reply, attr);
+    return st != 0 ? st : attrReply(op, reply, attr);
 }
 
 uint32_t TolmObj::remove(const tolm_fid_t* dir, const char* name, tolm_attr_t* attr) {
@@ -261,17 +257,18 @@ uint32_t TolmObj::remove(const tolm_fid_t* dir, const char* name, tolm_attr_t* a
         return st;
     if (name[0] == '/')
         return TOLM_ERR_ABSOLUTE_PATH;
-    TolmFsRequest req = request(TOLM_OP_REMOVE, 6, true, kSpecRemove);
-    req.addFid(*dir);
+    const TolmFsOp& op = TolmFsOps::remove;
+    TolmFsRequest req = request(op);
+    req.setFid(P::DirFid, *dir);
     std::vector<uint8_t> reply;
     uint32_t st = sendNamed(req, dir->vfs, name, &reply);
-    return st != 0 ? st : attrReply(reply, attr);
+    return st != 0 ? st : attrReply(op, reply, attr);
 }
 
 uint32_t TolmObj::configureDM(uint32_t class0Version, uint32_t enabled) {
-    TolmFsRequest req = request(TOLM_OP_CONFIGUREDM, 0, false, TOLM_SPEC_NO_DM);
-    req.addWord(class0Version);
-    req.addWord(enabled);
+    TolmFsRequest req = request(TolmFsOps::configureDM);
+    req.set(P::Class0Version, class0Version);
+    req.set(P::Enabled, enabled);
     std::vector<uint8_t> reply;
     // Not tied to one VFS: the D-blade of the last object worked on.
     return send(req, _fid.vfs, &reply);
@@ -281,11 +278,11 @@ uint32_t TolmObj::setattrDM(const tolm_fid_t* fid, uint32_t typeIndex, uint32_t 
                             uint32_t class0Version) {
     if (fid == nullptr)
         return TOLM_ERR_INVALID_PARAMETERS;
-    TolmFsRequest req = request(TOLM_OP_SETATTRDM, 5, true, TOLM_SPEC_NO_DM);
-    req.addFid(*fid);
-    req.addWord(typeIndex);
-    req.addWord(typeBits);
-    req.addWord(class0Version);
+    TolmFsRequest req = request(TolmFsOps::setattrDM);
+    req.setFid(P::Fid, *fid);
+    req.set(P::TypeIndex, typeIndex);
+    req.set(P::TypeBits, typeBits);
+    req.set(P::Class0Version, class0Version);
     std::vector<uint8_t> reply;
     return send(req, fid->vfs, &reply);
 }
@@ -316,17 +313,16 @@ uint32_t TolmObj::lookup(const tolm_fid_t* dir, const char* path, int follow, ch
         if (component.size() > TOLM_MAX_NAME)
             return TOLM_ERR_NAME_TOO_LONG;
 
-        TolmFsRequest req = request(TOLM_OP_LOOKUP, 1, true, kSpecLookup);
-        req.addFid(current);
-        req.addWord(static_cast<uint32_t>(component.size()));
-        req.sourceName = component;
-        uint32_t st = send(req, current.vfs, &reply);
-        TolmFsReply r(reply.data(), reply.size());
-        uint32_t status;
-        tolm_fid_t found;
-        std::string text;
-        bool decoded = !reply.empty() && r.getWord(&status) && r.getFid(&found) &&
-                       r.getAttr(&_attrs) && r.getCounted(&text, TOLM_MAX_PATH);
+        TolmFsRequest req = request(TolmFsOps::lookup);
+        req.setFid(P::DirFid, current);
+        uint32_t st = sendNamed(req, current.vfs, component.c_str(), &reply);
+        TolmFsReplyData d;
+        bool decoded = !reply.empty() &&
+                       TolmFsReply::decode(TolmFsOps::lookup.reply, reply.data(), reply.size(), &d);
+        if (decoded)
+            _attrs = d.attr;
+        const tolm_fid_t& found = d.fid;
+        const std::string& text = d.text;
         if (st == 0) {
             if (!decoded)
                 return TOLM_ERR_INVALID_DATA;
@@ -334,8 +330,8 @@ uint32_t TolmObj::lookup(const tolm_fid_t* dir, const char* path, int follow, ch
             _fileName = rest;
             continue;
         }
-        bool isLink = st == fsError(kSymlink);
-        bool isMount = st == fsError(kMountPoint) || st == fsError(kMountedAt);
+        bool isLink = st == tolmFsStatus(Code::Symlink);
+        bool isMount = st == tolmFsStatus(Code::MountPoint) || st == tolmFsStatus(Code::MountedAt);
         if (!isLink && !isMount)
             return st;
         if (!decoded)

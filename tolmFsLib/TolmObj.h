@@ -5,29 +5,30 @@
 #include <vector>
 
 #include "RfPthread.h"
+#include "TolmFsReply.h"
 #include "TolmFsRequest.h"
 #include "TolmFsTypes.h"
 
 class TolmVldb;
 
-// The longest path `lookup` takes, and the size of a link's text.
-constexpr size_t TOLM_MAX_PATH = 5631;
-constexpr size_t TOLM_LINK_BUFFER = 5632;
 // The longest name that one request carries (255 words).
 constexpr size_t TOLM_MAX_NAME = 1020;
 // Symbolic links and mount points crossed by one lookup: the 255th fails.
 constexpr int TOLM_MAX_CROSSINGS = 255;
 
 // The operations on objects of the cluster file system: each builds one
-// request (TolmFsRequest.h), sends it over Rf to the D-blade that serves the
-// object's VFS and decodes the reply (TolmFsReply.h). Every operation returns
-// 0 or a status of the client library (TolmErr.h); null required arguments
-// give 0x1000001.
+// request of its operation (TolmFsOp.h, TolmFsRequest.h), sends it over Rf to
+// the D-blade that serves the object's VFS and decodes the reply by the
+// operation's form (TolmFsReply.h). Every operation returns 0 or a status of
+// the client library (TolmErr.h): TOLM_ERR_INVALID_PARAMETERS for a null
+// required argument, TOLM_ERR_NO_MEMORY when no packet can be had,
+// TOLM_ERR_BAD_DOMAIN for credentials with a domain id, an Rf status when the
+// call fails, TOLM_ERR_INVALID_DATA for a reply that breaks its form, and
+// tolmFsStatus(code) for a D-blade error.
 //
-// Sending retries at once, up to 3 more times, while the D-blade answers 288
-// (busy), 292 (being copied) or 295 (moving); 16 (no such VFS) and 287
-// (offline) are retried once with the location asked anew, in location-service
-// mode. Any other D-blade error is returned as code | 0x2000000.
+// Sending retries at once, up to 3 more times, while the D-blade answers
+// TolmFsCode::Busy, BeingCopied or Moving; NoSuchVfs and Offline are retried
+// once with the location asked anew, in location-service mode.
 //
 // An object holds per-call scratch state and is used by one thread at a time.
 class TolmObj {
@@ -46,9 +47,11 @@ class TolmObj {
 
     // Resolves a relative path from a directory, one lookup per component.
     // With `follow`, symbolic links and mount points are crossed (at most 254
-    // of them together); a link to an absolute path hands out its text in
-    // `absLink` (to be freed with free) and gives 0x1000003. Without `follow`
-    // the fid of a link or mount point met on the way is the result.
+    // of them together: the 255th gives TOLM_ERR_TOO_MANY_SYMLINKS or
+    // TOLM_ERR_TOO_MANY_MOUNTS); a link to an absolute path hands out its text
+    // in `absLink` (to be freed with free) and gives TOLM_ERR_ABSOLUTE_SYMLINK.
+    // Without `follow` the fid of a link or mount point met on the way is the
+    // result. TOLM_ERR_NAME_TOO_LONG for a path over TOLM_MAX_PATH.
     uint32_t lookup(const tolm_fid_t* dir, const char* path, int follow, char** absLink,
                     tolm_fid_t* out);
     uint32_t lookup(const tolm_fid_t* dir, const char* path, char** absLink, tolm_fid_t* out) {
@@ -72,22 +75,32 @@ class TolmObj {
     uint32_t callsMade() const { return _calls; }
 
   protected:
-    // A request with this object's credentials and flags.
-    TolmFsRequest request(uint16_t opcode, unsigned prefetch, bool readlock,
-                          uint32_t specifier) const;
+    // A request of the operation with this object's credentials and flags;
+    // `specifierBits` are added to the operation's specifier.
+    TolmFsRequest request(const TolmFsOp& op, uint32_t specifierBits = 0) const;
     // The common sending procedure. On 0 the reply holds the whole reply; on a
-    // D-blade error (code | 0x2000000) it holds the failing reply.
+    // D-blade error (tolmFsStatus of its code) it holds the failing reply.
+    // `timeoutSecs` is this call's own Rf time-out (0: the instance's
+    // default); it changes nothing that other threads' calls see.
     uint32_t send(const TolmFsRequest& req, uint32_t vfsId, std::vector<uint8_t>* reply,
                   int32_t timeoutSecs = 0);
-    // The same for a request that ends with a name: its length, then the name.
+    // The same for a request that carries one name: its NameLength parameter
+    // and the name.
     uint32_t sendNamed(TolmFsRequest& req, uint32_t vfsId, const char* name,
-                       std::vector<uint8_t>* reply);
-    // Reply layouts: the status and attributes; the status, one word, the new
-    // object's fid and attributes (create, mkDir). 0x1000016 when cut short.
-    static uint32_t attrReply(const std::vector<uint8_t>& reply, tolm_attr_t* attr);
-    static uint32_t newObjectReply(const std::vector<uint8_t>& reply, tolm_fid_t* fid,
-                                   tolm_attr_t* attr);
-    // Checks a name argument: 0x1000001 null, 0x1000013 empty, 0x1000002 too long.
+                       std::vector<uint8_t>* reply, int32_t timeoutSecs = 0);
+    // A successful reply decoded by the operation's form: 0, or
+    // TOLM_ERR_INVALID_DATA when it is cut short or breaks the form.
+    static uint32_t decodeReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                                TolmFsReplyData* out);
+    // The same, handing out the attributes (and for create and mkDir the new
+    // fid); a null `attr` is not filled.
+    static uint32_t attrReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                              tolm_attr_t* attr);
+    static uint32_t newObjectReply(const TolmFsOp& op, const std::vector<uint8_t>& reply,
+                                   tolm_fid_t* fid, tolm_attr_t* attr);
+    // Checks a name argument: TOLM_ERR_INVALID_PARAMETERS when null,
+    // TOLM_ERR_EMPTY_FILENAME when empty, TOLM_ERR_NAME_TOO_LONG when longer
+    // than TOLM_MAX_NAME.
     static uint32_t checkName(const char* name);
 
     tolm_attr_t _attrs = {};

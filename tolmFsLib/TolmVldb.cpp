@@ -32,7 +32,6 @@ namespace {
 
 constexpr uint32_t kCacheEntries = 1024;
 constexpr uint32_t kBucketMask = 0x3FF;
-constexpr int32_t kRfCallTimeoutSecs = 10;
 constexpr uint32_t kDbladeInterfaceId = 1;
 constexpr int kAttempts = 2;
 constexpr time_t kRpcTimeoutSecs = 25;
@@ -143,7 +142,7 @@ uint32_t TolmVldb::startRf(bool locationService) {
         _rfp = nullptr;
         return TOLM_ERR_NO_MEMORY;
     }
-    Rf_setDefaultCallTimeout(_rfp, kRfCallTimeoutSecs);
+    Rf_setDefaultCallTimeout(_rfp, kRfDefaultCallTimeoutSecs);
     // Both modes start the dispatch loop through the endpoint layer, which
     // keeps the process-wide note that it runs.
     (void)locationService;

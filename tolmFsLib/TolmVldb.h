@@ -72,6 +72,10 @@ extern __thread uint32_t tolmFsLibErrNo;
 // entry is taken for another D-blade, which destroys it.
 class TolmVldb {
   public:
+    // The Rf call time-out a set-up gives its instance, and the one the
+    // persistence code asks for.
+    static constexpr int32_t kRfDefaultCallTimeoutSecs = 10;
+
     TolmVldb();
     ~TolmVldb();
     TolmVldb(const TolmVldb&) = delete;
@@ -79,8 +83,10 @@ class TolmVldb {
 
     void setUseVldb(uint32_t flag) { _useVldb = flag; }
     uint32_t useVldb() const { return _useVldb; }
-    // Once set, `setRfDefaultCallTimeout` no longer changes the Rf instance.
+    // Once set, `setRfDefaultCallTimeout` no longer changes the Rf instance,
+    // and no operation chooses a time-out of its own for its calls.
     void setUserSpecificRfTimeouts(uint32_t flag) { _userSpecificTimeouts = flag; }
+    uint32_t userSpecificRfTimeouts() const { return _userSpecificTimeouts; }
     void setRfDefaultCallTimeout(int32_t secs);
     // Turns the VFS cache on or off (off when constructed).
     void setLocalCaching(bool on) { _localCachingEbabled = on; }
@@ -89,15 +95,17 @@ class TolmVldb {
 
     // Location-service set-up: the caches, both host names resolved, the Rf
     // endpoint, instance and dispatch thread, the thread-specific key.
-    // 0x100001c out of memory, 0x100000b / 0x100000c a host that does not
-    // resolve, 0x6xxxxxx a thread library error. In stand-alone mode this is
-    // the plain `create`.
+    // TOLM_ERR_NO_MEMORY when the caches cannot be had, TOLM_ERR_VLDB_HOST /
+    // TOLM_ERR_DLDB_HOST for a host that does not resolve, a TOLM_ERR_PTHREAD
+    // status for a thread library error. In stand-alone mode this is the plain
+    // `create`.
     uint32_t create(const char* vldbHost, const char* dldbHost, uint32_t unused);
-    // Stand-alone set-up (0x1000009 in location-service mode).
+    // Stand-alone set-up (TOLM_ERR_NEED_HOSTS in location-service mode).
     uint32_t create();
     // Stand-alone mode: every VFS is on the D-blade at host:port (port in host
-    // order). 0x100000a in location-service mode, 0x100000d for a host that
-    // does not resolve, 0x5xxxxxx when the connection cannot be made.
+    // order). TOLM_ERR_CONNECT_IN_VLDB_MODE in location-service mode,
+    // TOLM_ERR_BAD_HOST for a host that does not resolve, a TOLM_ERR_RF status
+    // when the connection cannot be made.
     uint32_t connect(const char* host, uint16_t port);
     // Destroys every cached D-blade connection, then `cleanup`.
     void destroy();
@@ -106,16 +114,21 @@ class TolmVldb {
     // thread-specific key.
     void cleanup();
 
-    // The calling thread's RPC handles, made on first use: 0x100000e (VLDB) or
-    // 0x100000f (DLDB) when one cannot be made.
+    // The calling thread's RPC handles, made on first use:
+    // TOLM_ERR_VLDB_CONNECT or TOLM_ERR_DLDB_CONNECT when one cannot be made.
     uint32_t getTsd(Tsd** tsd);
 
     // The connection to the D-blade of a VFS id, or null with the status in
     // tolmFsLibErrNo. With `refresh` set a cached VFS answer is asked again.
+    // Despite the name no lock is held when it returns: the caches' locks
+    // are taken and released inside, and the connection stays valid as the
+    // class comment says.
     RfConn* getDbladeLockHeld(uint32_t vfsId, uint32_t refresh);
-    // The same by VFS name, giving the VFS id; 0 or a status (0x1000014 for an
-    // empty name, 0x1000001 for one longer than 128 characters). Stand-alone
-    // mode returns 0 at once and leaves `vfsId` alone.
+    // The same by VFS name, giving the VFS id; 0 or a status
+    // (TOLM_ERR_EMPTY_VOLUME_NAME for an empty name,
+    // TOLM_ERR_INVALID_PARAMETERS for one longer than TOLM_MAX_VFS_NAME).
+    // Stand-alone mode returns 0 at once and leaves `vfsId` alone. No lock is
+    // held when it returns.
     uint32_t getDbladeLockHeld(const char* vfsName, uint32_t* vfsId, uint32_t refresh);
 
     // The VLDB queries, two attempts each on the thread's handle.
@@ -130,8 +143,9 @@ class TolmVldb {
     uint32_t areTwoVfsesOnSameDblade(uint32_t vfsId1, uint32_t vfsId2);
 
     // One synchronous Rf call on the connection: the request is handed to the
-    // engine; on success the reply is the caller's. `timeoutSecs` 0 is the
-    // instance's default call time-out. 0x5xxxxxx for an Rf error.
+    // engine; on success the reply is the caller's. `timeoutSecs` is this
+    // call's own time-out, 0 the instance's default. A TOLM_ERR_RF status for
+    // an Rf error, TOLM_ERR_PTHREAD for a thread library one.
     static uint32_t doRfCall(RfConn* connp, RfPacket* request, RfPacket** reply,
                              int32_t timeoutSecs = 0);
 
@@ -183,8 +197,15 @@ class TolmVldb {
 
     static Rf* _rfp;
     static RfUserEndPoint* _endp;
+    // Guards the VFS cache's hash and pool inside their own operations
+    // (handed to them at `create`).
     static pthread_mutex_t _vfsCacheMutex;
+    // The same for the D-blade cache's hash and pool.
     static pthread_mutex_t _didCacheMutex;
+    // Guards the VFS cache's entries (their fields and their place in the
+    // pool's order) between a lookup and its refill: moveToTail, storeVfs.
     static pthread_mutex_t _vldbMutex;
+    // Guards the filling of a D-blade cache entry (createNewDEntry), so that
+    // two threads asking for one D-blade make one connection.
     static pthread_mutex_t _dldbMutex;
 };

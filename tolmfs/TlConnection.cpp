@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr uint32_t kNotFound = TOLM_ERR_FS | 258;
-constexpr uint32_t kExists = TOLM_ERR_FS | 265;
-constexpr uint32_t kNotRegular = TOLM_ERR_FS | 266;
+constexpr uint32_t kNotFound = tolmFsStatus(TolmFsCode::NotFound);
+constexpr uint32_t kExists = tolmFsStatus(TolmFsCode::Exists);
+constexpr uint32_t kNotRegular = tolmFsStatus(TolmFsCode::NotRegular);
 
 bool isRf(uint32_t st) {
     return (st >> 24) == (TOLM_ERR_RF >> 24);
@@ -107,7 +107,7 @@ uint32_t TlConnection::getObject(uint32_t vfsId, TlDirectory* parent, const char
         return _setupStatus;
     setTimeouts();
     tolm_set_attr_t set = {};
-    set.how = 7;
+    set.how = TOLM_SET_MODE | TOLM_SET_UID | TOLM_SET_GID;
     set.mode = directory ? 0755 : 0644;
     tolm_fid_t parentFid =
         parent != nullptr ? parent->getFid() : tolm_fid_t{vfsId, TOLM_INO_ROOT, 0};
@@ -238,7 +238,7 @@ uint32_t TlConnection::truncate(const tolm_fid_t& fid, uint64_t length) {
     if (_setupStatus != 0)
         return _setupStatus;
     tolm_set_attr_t set = {};
-    set.how = 8;
+    set.how = TOLM_SET_SIZE;
     set.size = length;
     tolm_attr_t before;
     return retried([&] { return _ptolmFile->setAttr(&fid, &set, &before); });

@@ -4,8 +4,8 @@
 
 #include "TlRefCount.h"
 #include "TolmFsTypes.h"
+#include "TolmVldb.h"
 
-class TolmVldb;
 class TolmFile;
 class TolmDir;
 class TlDirectory;
@@ -20,7 +20,7 @@ class TlDirEntArray;
 class TlConnection {
   public:
     static constexpr int MAX_RETRIES = 4;
-    static constexpr int32_t TOLMOP_TIMEOUT = 10;
+    static constexpr int32_t TOLMOP_TIMEOUT = TolmVldb::kRfDefaultCallTimeoutSecs;
     static constexpr uint16_t STANDALONE_PORT = 7700;
 
     // Location services on this host.

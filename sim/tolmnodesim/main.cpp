@@ -89,6 +89,16 @@ const char kUsage[] =
     "  --fs-drop PCT           drop PCT%% of its outgoing datagrams\n"
     "  --fs-silent             never answer\n"
     "  --fs-max-name N         refuse names longer than N bytes (error 260)\n"
+    "  --fs-seg-header narrow|wide\n"
+    "                          directory segment headers: 16-bit next_name and\n"
+    "                          current_name, 8 bytes reserved (narrow, the\n"
+    "                          default), or 32-bit ones, nothing reserved (wide)\n"
+    "  --fs-readdir-count bytes|segments\n"
+    "                          the unit of a directory read's count (bytes)\n"
+    "  --fs-readdir-per-reply N\n"
+    "                          directory segments per reply, 1 to 4 (4)\n"
+    "  --fs-eof-with-data      the end flag on the reply with the last segment\n"
+    "                          (default: in a reply of its own)\n"
     "  --fs-log FILE           append one line per request to FILE (and one per\n"
     "                          VLDB stream lookup)\n"
     "storage side:\n";
@@ -256,6 +266,23 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             s.fsOptions.maxName = static_cast<size_t>(n);
         } else if (a == "--fs-silent") {
             s.fsOptions.silent = true;
+        } else if (a == "--fs-seg-header" && i + 1 < argc) {
+            std::string v = argv[++i];
+            if (v != "narrow" && v != "wide")
+                return false;
+            s.fsOptions.dirLayout.header =
+                v == "wide" ? SimDirSegments::Header::Wide : SimDirSegments::Header::Narrow;
+        } else if (a == "--fs-readdir-count" && i + 1 < argc) {
+            std::string v = argv[++i];
+            if (v != "bytes" && v != "segments")
+                return false;
+            s.fsOptions.dirLayout.countInSegments = v == "segments";
+        } else if (a == "--fs-readdir-per-reply") {
+            if (!value(n) || n < 1 || n > 4)
+                return false;
+            s.fsOptions.dirLayout.segmentsPerReply = static_cast<int>(n);
+        } else if (a == "--fs-eof-with-data") {
+            s.fsOptions.dirLayout.endWithData = true;
         } else if (a == "--no-vldb") {
             s.vldb = false;
         } else if (a == "--no-dldb") {

@@ -139,7 +139,7 @@ class Volume {
         set.mode = 0644;
         tolm_fid_t fid;
         uint32_t st = _file.create(&dir, name.c_str(), &set, TOLM_CREATE_DEFAULT, &fid, nullptr, 0);
-        if (st == (TOLM_ERR_FS | 265)) {
+        if (st == tolmFsStatus(TolmFsCode::Exists)) {
             // Already there: replaced from its first byte, cut to the new length.
             fid = resolve(path);
             tolm_set_attr_t cut = {};
