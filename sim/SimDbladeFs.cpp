@@ -71,6 +71,7 @@ RfUserEndPoint* g_endp = nullptr;
 Rf* g_rf = nullptr;
 pthread_t g_thread;
 bool g_running = false;
+bool g_attached = false;  // serving on an Rf instance of the process's own
 FILE* g_log = nullptr;
 
 uint32_t errnoCode(int e) {
@@ -572,9 +573,33 @@ bool SimDbladeFs::start(const Options& options) {
     return true;
 }
 
+bool SimDbladeFs::attach(Rf* rf, RfUserEndPoint* endp, const Options& options) {
+    std::lock_guard<std::mutex> lk(g_lock);
+    if (g_running)
+        return true;
+    g_options = options;
+    if (Rf_createServer(rf, kInterface, serve, nullptr, nullptr) != 0)
+        return false;
+    if (!options.logFile.empty())
+        g_log = fopen(options.logFile.c_str(), "a");
+    g_endp = endp;
+    g_attached = true;
+    g_running = true;
+    return true;
+}
+
 void SimDbladeFs::stop() {
     if (!g_running)
         return;
+    if (g_attached) {
+        g_endp = nullptr;
+        g_attached = false;
+        if (g_log != nullptr)
+            fclose(g_log);
+        g_log = nullptr;
+        g_running = false;
+        return;
+    }
     RfUser_killDispatchThread(&g_thread);
     Rf_destroy(g_rf);
     RfUser_destroyUDPEndPoint(g_endp);

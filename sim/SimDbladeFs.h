@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "RfPthread.h"
 #include "SimDirSegments.h"
 
 // The simulated D-blade file service: an Rf server (interface 1) on a UDP
@@ -76,6 +77,11 @@ class SimDbladeFs {
     // when the port cannot be had.
     static bool start(const Options& options);
     static void stop();
+    // Serves on an Rf instance the process has already (a test's own client
+    // instance: one dispatch thread serves both sides), instead of an
+    // endpoint of its own; `options.port` and `dropPct` are not used. Undone
+    // by `stop`, which then leaves the instance alone.
+    static bool attach(Rf* rf, RfUserEndPoint* endp, const Options& options);
     static void addVfs(uint32_t vfsId, const std::string& name, const std::string& dir);
     // Changes the directory read choices of a running service.
     static void setDirLayout(const DirLayout& layout);

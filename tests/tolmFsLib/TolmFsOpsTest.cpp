@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "HandSegment.h"
 #include "LoopbackDblade.h"
 #include "TolmDir.h"
 #include "TolmErr.h"
@@ -368,33 +369,14 @@ TEST_F(TolmFsOps, BusyIsRetriedThreeTimesAndErrorsKeepTheirCode) {
     EXPECT_EQ(0x1000016u, _file.getAttr(&_f, &_a)) << "a reply without a status word";
 }
 
-// A name segment written out by hand: the header, then entries at 32 * i.
-struct Segment {
-    Bytes b = Bytes(2048, 0);
-    Segment(uint8_t type = 2) { b[3] = static_cast<uint8_t>(type << 6); }
-    void mask(uint64_t m) { memcpy(&b[24], &m, 8); }
-    void entry(int i, const std::string& name, uint32_t inode, uint32_t uniq, uint8_t flags,
-               int extension = 0) {
-        uint8_t* e = &b[32 * i];
-        uint16_t len = static_cast<uint16_t>(name.size());
-        memcpy(e, &len, 2);
-        e[2] = static_cast<uint8_t>(extension ? (extension << 2) | 1 : 0);
-        e[3] = flags;
-        memcpy(e + 8, &inode, 4);
-        memcpy(e + 12, &uniq, 4);
-        memcpy(e + 16, name.data(), name.size() < 16 ? name.size() : 16);
-    }
-    // An extension entry: 16 more bytes of a name, maybe naming a further one.
-    void more(int i, const std::string& piece, int extension = 0) {
-        uint8_t* e = &b[32 * i];
-        e[2] = static_cast<uint8_t>(extension ? (extension << 2) | 1 : 0);
-        memcpy(e + 16, piece.data(), piece.size());
-    }
-};
+using Segment = HandSegment;
 
-Bytes dirReply(const std::vector<Segment>& segs, bool end) {
+// A directory read reply: the status (its count in bytes, or `count` when
+// given), 15 words of attributes, the segments.
+Bytes dirReply(const std::vector<Segment>& segs, bool end, int64_t count = -1) {
     B r;
-    r.u32(static_cast<uint32_t>(segs.size() * 2048) << 8 | (end ? 0x20 : 0)).zeros(15);
+    uint32_t n = count < 0 ? static_cast<uint32_t>(segs.size() * 2048) : static_cast<uint32_t>(count);
+    r.u32(n << 8 | (end ? 0x20 : 0)).zeros(15);
     for (const Segment& s : segs)
         r.b.insert(r.b.end(), s.b.begin(), s.b.end());
     return r.b;
@@ -458,9 +440,21 @@ TEST_F(TolmFsOps, DirectoryReadsDecodeNameSegments) {
     broken.mask(1ULL << 2);
     _d.queueReply(dirReply({broken}, true));
     EXPECT_EQ(0x1000016u, _dir.readDir(&_f, 0, &count, &_a, collect, &seen));
-    Segment zero;
-    zero.mask(1);  // entry 0 is the header
-    _d.queueReply(dirReply({zero}, true));
+    // A reply's segments are its bytes after the first 64: a count in
+    // segments (1 for 2048 bytes) is as good as one in bytes, while bytes that
+    // are not whole segments are refused (more than the 9216-byte buffer: in
+    // TolmFsReplyTest, as no Rf packet carries that much).
+    Seen units;
+    _d.queueReply(dirReply({one}, false, 1));
+    _d.queueReply(dirReply({two}, true, 1));
+    EXPECT_EQ(0x1000006u, _dir.readDir(&_f, 0, &count, &_a, collect, &units));
+    EXPECT_EQ(seen.names, units.names);
+    Bytes ragged = dirReply({one}, true);
+    ragged.resize(ragged.size() - 4);
+    _d.queueReply(ragged);
+    EXPECT_EQ(0x1000016u, _dir.readDir(&_f, 0, &count, &_a, collect, &seen));
+    // A reply with neither segments nor the end flag would be asked for ever.
+    _d.queueReply(dirReply({}, false));
     EXPECT_EQ(0x1000016u, _dir.readDir(&_f, 0, &count, &_a, collect, &seen));
     // An empty directory.
     _d.queueReply(dirReply({}, true));
