@@ -90,6 +90,24 @@ done
 grep -q "pruning 1 snapshots" "$W/binary/err" || fail "binary: no pruning logged"
 grep -q "Failed" "$W/binary/err" && fail "binary: failures logged: $(grep Failed "$W/binary/err" | head -3)"
 
+# A host directory of 300 timestamp directories (each with a record file), on
+# a D-blade that lays out its directory segments otherwise (wide headers,
+# counts in segments, three segments a reply, the end flag with the last
+# one): pruned down to 200, the oldest going first.
+start_sim many --fs-seg-header wide --fs-readdir-count segments --fs-readdir-per-reply 3 --fs-eof-with-data
+H=$W/many/vol/$HOST
+for i in $(seq 0 299); do
+    d=$H/$(printf '20200101-%06d' "$i")
+    mkdir -p "$d" && echo x > "$d/nblade"
+done
+run_daemon many 4 --persistentries 200 --persisttype binary
+[ "$(stamps "$H" | wc -l)" = 200 ] || fail "many: $(stamps "$H" | wc -l) timestamp directories, expected 200"
+[ -d "$H/20200101-000000" ] && fail "many: the oldest timestamp directory was kept"
+new=$(stamps "$H" | grep -vc '^20200101-')
+[ -d "$H/$(printf '20200101-%06d' $((300 - 200 + new)))" ] ||
+    fail "many: the newest of the old directories that should stay is gone ($new new)"
+grep -q "Failed" "$W/many/err" && fail "many: failures logged: $(grep Failed "$W/many/err" | head -3)"
+
 # XML, nothing pruned (-1); every file is a well-formed document.
 start_sim xml
 H=$W/xml/vol/$HOST
