@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets, made by the project's own
 // writers: fuzz_seeds DIR makes DIR/records, DIR/statsfile, DIR/status,
-// DIR/replies, DIR/query and DIR/rf, one file per seed. The first byte of a
+// DIR/replies, DIR/query, DIR/rf, DIR/dblade and DIR/location, one file per
+// seed. The first byte of a
 // seed selects what the target feeds it to, as each target describes.
 
 #include <rpc/rpc.h>
@@ -15,13 +16,18 @@
 #include "RecordTestUtil.h"
 #include "RecordXdr.h"
 #include "RfPthread.h"
+#include "SimDirSegments.h"
 #include "SimKernelFiles.h"
 #include "SimNbladeFiles.h"
+#include "TolmFsReply.h"
+#include "TolmFsRequest.h"
 #include "TolmStatsSvr.h"
 #include "XdrSerializer.h"
 #include "fcd.h"
 #include "lpm.h"
 #include "nbstream.h"
+#include "dldb.h"
+#include "vldb.h"
 #include "vol.h"
 
 namespace {
@@ -142,6 +148,109 @@ void replySeeds() {
     replySeed(5, xdr_Fcd_getStats64Result_t, fcd);
 }
 
+// D-blade replies of each form (the selector's low bits pick the operation
+// in the target's table: 0 getAttr, 2 lookup, 4 readMountPoint, 5 read,
+// 6 readDir, 7 create), directory reads in both segment headers, and one
+// request of each kind the simulated D-blade parses (selector bit 7).
+void dbladeSeeds() {
+    auto withSelector = [](uint8_t selector, const std::vector<uint8_t>& bytes) {
+        Seed seed(1, selector);
+        seed.insert(seed.end(), bytes.begin(), bytes.end());
+        return seed;
+    };
+    tolm_attr_t attr = {};
+    attr.filetype = 2;
+    attr.length = 4096;
+    TolmFsReply plain;
+    plain.putWord(TolmFsReply::success(0, false));
+    plain.putAttr(attr);
+    save("dblade", withSelector(0, plain.bytes()));
+    TolmFsReply lookup;
+    lookup.putWord(TolmFsReply::failure(257));
+    lookup.putFid(tolm_fid_t{100, 1000, 1});
+    lookup.putAttr(attr);
+    lookup.putCounted("../elsewhere/file");
+    save("dblade", withSelector(2, lookup.bytes()));
+    TolmFsReply mount = plain;
+    mount.putWord(27);
+    mount.putWord(0);
+    mount.putCounted("tolm.stats_");
+    save("dblade", withSelector(4, mount.bytes()));
+    TolmFsReply read;
+    read.putWord(TolmFsReply::success(10, true));
+    read.putAttr(attr);
+    read.putBytes("0123456789", 10);
+    save("dblade", withSelector(5, read.bytes()));
+    TolmFsReply made;
+    made.putWord(0);
+    made.putWord(0);
+    made.putFid(tolm_fid_t{100, 1001, 1});
+    made.putAttr(attr);
+    save("dblade", withSelector(7, made.bytes()));
+    std::vector<SimDirSegments::Name> names;
+    for (int i = 0; i < 40; i++)
+        names.push_back({std::string(static_cast<size_t>(5 + i * 3), static_cast<char>('a' + i % 26)),
+                         static_cast<uint32_t>(1000 + i), 1, 0});
+    for (auto header : {SimDirSegments::Header::Narrow, SimDirSegments::Header::Wide}) {
+        auto segments = SimDirSegments::pack(names, header);
+        TolmFsReply dir;
+        dir.putWord(TolmFsReply::success(static_cast<uint32_t>(segments.size()), true));
+        dir.putAttr(attr);
+        for (size_t i = 0; i < segments.size() && i < 4; i++)
+            dir.putBytes(segments[i].data(), segments[i].size());
+        save("dblade", withSelector(6, dir.bytes()));
+    }
+    TolmFsRequest write(TolmFsOps::write);
+    write.setFid(TolmFsParam::Fid, tolm_fid_t{100, 1001, 1});
+    write.setU64(TolmFsParam::Offset, 8192);
+    write.set(TolmFsParam::Count, 4);
+    write.data = reinterpret_cast<const uint8_t*>("data");
+    write.dataLength = 4;
+    save("dblade", withSelector(0x80, write.encode()));
+    TolmFsRequest rename(TolmFsOps::rename);
+    rename.sourceName = "from";
+    rename.targetName = "to";
+    rename.set(TolmFsParam::NameLength, 4);
+    rename.set(TolmFsParam::TargetNameLength, 2);
+    save("dblade", withSelector(0x80, rename.encode()));
+    TolmFsRequest getAttr(TolmFsOps::getAttr);
+    save("dblade", withSelector(0x80, getAttr.encode()));
+}
+
+// VLDB and DLDB replies (selector: 0 stream_vfsid_lookup, 1
+// stream_mount_lookup, 2 DLDB host, 3 record lookup).
+void locationSeeds() {
+    u_short dblades[2] = {1, 2};
+    stream_vfsid_lookup_result byId = {};
+    byId.dblade_id.dblade_id_len = 2;
+    byId.dblade_id.dblade_id_val = dblades;
+    save("location", xdrSeed(0, [&](XDR* x) { xdr_stream_vfsid_lookup_result(x, &byId); }));
+    stream_mount_lookup_result byName = {};
+    byName.vfsid = 100;
+    byName.dblade_id.dblade_id_len = 1;
+    byName.dblade_id.dblade_id_val = dblades;
+    save("location", xdrSeed(1, [&](XDR* x) { xdr_stream_mount_lookup_result(x, &byName); }));
+    char host[] = "node1";
+    DldbAddr addr = {};
+    addr.port = 7700;
+    addr.name = host;
+    DldbGetRes dldb = {};
+    dldb.status = DLDB_STATUS_NODE_UNHEALTHY;
+    dldb.host.host_len = 1;
+    dldb.host.host_val = &addr;
+    save("location", xdrSeed(2, [&](XDR* x) { xdr_DldbGetRes(x, &dldb); }));
+    char family[] = "stats";
+    char vfsname[] = "tolm.stats_";
+    Rec rec = {};
+    rec.vfsid = 100;
+    rec.family = family;
+    rec.vfsname = vfsname;
+    vldb_record_lookup_result records = {};
+    records.r.r_len = 1;
+    records.r.r_val = &rec;
+    save("location", xdrSeed(3, [&](XDR* x) { xdr_vldb_record_lookup_result(x, &records); }));
+}
+
 void querySeeds() {
     for (unsigned int proc = 0; proc <= 22; proc++) {
         Seed seed = xdrSeed(0, [&](XDR* x) {
@@ -215,6 +324,8 @@ int main(int argc, char** argv) {
     replySeeds();
     querySeeds();
     rfSeeds();
+    dbladeSeeds();
+    locationSeeds();
     printf("%d seeds under %s\n", g_count, g_dir.c_str());
     return 0;
 }

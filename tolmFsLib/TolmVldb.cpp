@@ -416,12 +416,7 @@ uint32_t TolmVldb::getDbladeIdByVfsId(Tsd* tsd, uint32_t vfsId, uint32_t* dblade
                     });
     if (status != 0)
         return status;
-    if (out.result != 0)
-        status = out.result | TOLM_ERR_VLDB;
-    else if (out.dblade_id.dblade_id_len == 0)
-        status = TOLM_ERR_INVALID_DATA;
-    else
-        *dbladeId = out.dblade_id.dblade_id_val[0];
+    status = vfsIdAnswer(out, dbladeId);
     clnt_freeres(tsd->vldbClnt, reinterpret_cast<xdrproc_t>(xdr_stream_vfsid_lookup_result),
                  reinterpret_cast<char*>(&out));
     return status;
@@ -443,19 +438,51 @@ uint32_t TolmVldb::getDbladeNVfsIdsByVfsName(Tsd* tsd, const char* vfsName, uint
                     });
     if (status != 0)
         return status;
-    if (out.result != 0) {
-        *vfsId = 0xFFFFFFFF;
-        status = out.result | TOLM_ERR_VLDB;
-    } else if (out.dblade_id.dblade_id_len == 0) {
-        *vfsId = 0xFFFFFFFF;
-        status = TOLM_ERR_INVALID_DATA;
-    } else {
-        *dbladeId = static_cast<uint16_t>(out.dblade_id.dblade_id_val[0]);
-        *vfsId = out.vfsid;
-    }
+    status = mountAnswer(out, dbladeId, vfsId);
     clnt_freeres(tsd->vldbClnt, reinterpret_cast<xdrproc_t>(xdr_stream_mount_lookup_result),
                  reinterpret_cast<char*>(&out));
     return status;
+}
+
+uint32_t TolmVldb::vfsIdAnswer(const stream_vfsid_lookup_result& out, uint32_t* dbladeId) {
+    if (out.result != 0)
+        return out.result | TOLM_ERR_VLDB;
+    if (out.dblade_id.dblade_id_len == 0 || out.dblade_id.dblade_id_val == nullptr)
+        return TOLM_ERR_INVALID_DATA;
+    *dbladeId = out.dblade_id.dblade_id_val[0];
+    return 0;
+}
+
+uint32_t TolmVldb::mountAnswer(const stream_mount_lookup_result& out, uint32_t* dbladeId,
+                               uint32_t* vfsId) {
+    if (out.result != 0) {
+        *vfsId = 0xFFFFFFFF;
+        return out.result | TOLM_ERR_VLDB;
+    }
+    if (out.dblade_id.dblade_id_len == 0 || out.dblade_id.dblade_id_val == nullptr) {
+        *vfsId = 0xFFFFFFFF;
+        return TOLM_ERR_INVALID_DATA;
+    }
+    *dbladeId = static_cast<uint16_t>(out.dblade_id.dblade_id_val[0]);
+    *vfsId = out.vfsid;
+    return 0;
+}
+
+uint32_t TolmVldb::dldbAnswer(const DldbGetRes& res, const char** host, uint16_t* port) {
+    // The status as the number it came as: a DLDB may send values the enum
+    // does not name, and reading those through the enum is undefined.
+    int32_t st;
+    static_assert(sizeof st == sizeof res.status, "an XDR enum is 32 bits");
+    memcpy(&st, &res.status, sizeof st);
+    // A D-blade out of quorum still has an address worth trying.
+    if (st != DLDB_STATUS_OK && st != DLDB_STATUS_NODE_UNHEALTHY)
+        return static_cast<uint32_t>(st) | TOLM_ERR_DLDB;
+    if (res.host.host_len == 0 || res.host.host_val == nullptr ||
+        res.host.host_val[0].name == nullptr)
+        return TOLM_ERR_INVALID_DATA;
+    *host = res.host.host_val[0].name;
+    *port = res.host.host_val[0].port;
+    return 0;
 }
 
 Dblade2Ip* TolmVldb::findDblade(uint32_t dbladeId) {
@@ -473,17 +500,12 @@ uint32_t TolmVldb::createNewDEntry(uint32_t dbladeId, Tsd* tsd, Dblade2Ip** entr
                                   });
     if (status != 0)
         return status;
-    // A D-blade out of quorum still has an address worth trying.
     uint16_t port = 0;
     in_addr_t addr = 0;
-    if (res.status != DLDB_STATUS_OK && res.status != DLDB_STATUS_NODE_UNHEALTHY)
-        status = static_cast<uint32_t>(res.status) | TOLM_ERR_DLDB;
-    else if (res.host.host_len == 0 || res.host.host_val[0].name == nullptr)
-        status = TOLM_ERR_INVALID_DATA;
-    else if (!resolveQuietly(res.host.host_val[0].name, &addr))
+    const char* host = nullptr;
+    status = dldbAnswer(res, &host, &port);
+    if (status == 0 && !resolveQuietly(host, &addr))
         status = TOLM_ERR_BAD_HOST;
-    else
-        port = res.host.host_val[0].port;
     clnt_freeres(tsd->dldbClnt, reinterpret_cast<xdrproc_t>(xdr_DldbGetRes),
                  reinterpret_cast<char*>(&res));
     if (status != 0)

@@ -9,6 +9,8 @@
 #include "RfPthread.h"
 #include "TolmFsLibHash.h"
 #include "TolmFsLibLru.h"
+#include "dldb.h"
+#include "vldb.h"
 
 // Cache entries: the LRU link first (the pool hands out entries by it), then
 // the hash link.
@@ -135,6 +137,14 @@ class TolmVldb {
     uint32_t getDbladeIdByVfsId(Tsd* tsd, uint32_t vfsId, uint32_t* dbladeId);
     uint32_t getDbladeNVfsIdsByVfsName(Tsd* tsd, const char* vfsName, uint32_t* dbladeId,
                                        uint32_t* vfsId);
+    // What the client takes from a decoded VLDB or DLDB reply: 0 and the
+    // fields, or a status (the service's own result with its class,
+    // TOLM_ERR_INVALID_DATA for a reply without a D-blade or host). `host`
+    // points into the reply.
+    static uint32_t vfsIdAnswer(const stream_vfsid_lookup_result& out, uint32_t* dbladeId);
+    static uint32_t mountAnswer(const stream_mount_lookup_result& out, uint32_t* dbladeId,
+                                uint32_t* vfsId);
+    static uint32_t dldbAnswer(const DldbGetRes& res, const char** host, uint16_t* port);
     // Asks the DLDB where a D-blade is and fills a D-blade cache entry with a
     // new connection to it (or hands out the entry another thread filled for
     // the same D-blade meanwhile).
