@@ -18,10 +18,10 @@
 namespace {
 
 const TolmFsOp* const kOps[] = {
-    &TolmFsOps::getAttr, &TolmFsOps::write,  &TolmFsOps::lookup,  &TolmFsOps::readLink,
-    &TolmFsOps::readMountPoint, &TolmFsOps::read, &TolmFsOps::readDir, &TolmFsOps::create,
-    &TolmFsOps::remove,  &TolmFsOps::setAttr, &TolmFsOps::mkDir,  &TolmFsOps::rmDir,
-    &TolmFsOps::rename,  &TolmFsOps::link,   &TolmFsOps::configureDM, &TolmFsOps::setattrDM,
+    &TolmFsOps::getAttr,        &TolmFsOps::write,   &TolmFsOps::lookup,      &TolmFsOps::readLink,
+    &TolmFsOps::readMountPoint, &TolmFsOps::read,    &TolmFsOps::readDir,     &TolmFsOps::create,
+    &TolmFsOps::remove,         &TolmFsOps::setAttr, &TolmFsOps::mkDir,       &TolmFsOps::rmDir,
+    &TolmFsOps::rename,         &TolmFsOps::link,    &TolmFsOps::configureDM, &TolmFsOps::setattrDM,
 };
 constexpr size_t kOpCount = sizeof kOps / sizeof kOps[0];
 
@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TolmFsRequest r;
         if (TolmFsRequest::decode(data + 1, size - 1, &r) && r.op != nullptr &&
             r.params.size() == r.op->words()) {
-            g_sink = static_cast<uint8_t>(r.getFid(TolmFsParam::Fid).vnode + r.getU64(TolmFsParam::Offset));
+            g_sink = static_cast<uint8_t>(r.getFid(TolmFsParam::Fid).vnode +
+                                          r.getU64(TolmFsParam::Offset));
             if (r.dataLength > 0)
                 g_sink = r.data[r.dataLength - 1];
         }

@@ -23,10 +23,10 @@
 #include "TolmFsRequest.h"
 #include "TolmStatsSvr.h"
 #include "XdrSerializer.h"
+#include "dldb.h"
 #include "fcd.h"
 #include "lpm.h"
 #include "nbstream.h"
-#include "dldb.h"
 #include "vldb.h"
 #include "vol.h"
 
@@ -189,8 +189,9 @@ void dbladeSeeds() {
     save("dblade", withSelector(7, made.bytes()));
     std::vector<SimDirSegments::Name> names;
     for (int i = 0; i < 40; i++)
-        names.push_back({std::string(static_cast<size_t>(5 + i * 3), static_cast<char>('a' + i % 26)),
-                         static_cast<uint32_t>(1000 + i), 1, 0});
+        names.push_back(
+            {std::string(static_cast<size_t>(5 + i * 3), static_cast<char>('a' + i % 26)),
+             static_cast<uint32_t>(1000 + i), 1, 0});
     for (auto header : {SimDirSegments::Header::Narrow, SimDirSegments::Header::Wide}) {
         auto segments = SimDirSegments::pack(names, header);
         TolmFsReply dir;

@@ -3,12 +3,11 @@
 // from it. A damaged reply must decode to false, or to a result that frees
 // cleanly and gives a status or fields inside the reply.
 
-#include <rpc/rpc.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "FuzzXdr.h"
 #include "TolmVldb.h"
 #include "dldb.h"
 #include "vldb.h"
@@ -16,19 +15,6 @@
 namespace {
 
 volatile uint32_t g_sink;
-
-template <typename T, typename Use>
-void decode(bool_t (*routine)(XDR*, T*), const uint8_t* data, size_t size, Use use) {
-    T result;
-    memset(&result, 0, sizeof result);
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char*>(const_cast<uint8_t*>(data)), static_cast<u_int>(size),
-                  XDR_DECODE);
-    if (routine(&x, &result))
-        use(result);
-    xdr_destroy(&x);
-    xdr_free(reinterpret_cast<xdrproc_t>(routine), reinterpret_cast<char*>(&result));
-}
 
 }  // namespace
 
@@ -39,19 +25,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t n = size - 1;
     switch (data[0] % 4) {
         case 0:
-            decode(xdr_stream_vfsid_lookup_result, body, n, [](stream_vfsid_lookup_result& r) {
-                uint32_t d = 0;
-                g_sink = TolmVldb::vfsIdAnswer(r, &d) + d;
-            });
+            fuzzDecodeXdr(xdr_stream_vfsid_lookup_result, body, n,
+                          [](stream_vfsid_lookup_result& r) {
+                              uint32_t d = 0;
+                              g_sink = TolmVldb::vfsIdAnswer(r, &d) + d;
+                          });
             break;
         case 1:
-            decode(xdr_stream_mount_lookup_result, body, n, [](stream_mount_lookup_result& r) {
-                uint32_t d = 0, v = 0;
-                g_sink = TolmVldb::mountAnswer(r, &d, &v) + d + v;
-            });
+            fuzzDecodeXdr(xdr_stream_mount_lookup_result, body, n,
+                          [](stream_mount_lookup_result& r) {
+                              uint32_t d = 0, v = 0;
+                              g_sink = TolmVldb::mountAnswer(r, &d, &v) + d + v;
+                          });
             break;
         case 2:
-            decode(xdr_DldbGetRes, body, n, [](DldbGetRes& r) {
+            fuzzDecodeXdr(xdr_DldbGetRes, body, n, [](DldbGetRes& r) {
                 const char* host = nullptr;
                 uint16_t port = 0;
                 g_sink = TolmVldb::dldbAnswer(r, &host, &port) + port;
@@ -60,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             });
             break;
         case 3:
-            decode(xdr_vldb_record_lookup_result, body, n, [](vldb_record_lookup_result& r) {
+            fuzzDecodeXdr(xdr_vldb_record_lookup_result, body, n, [](vldb_record_lookup_result& r) {
                 if (r.result == 0 && r.r.r_len > 0)
                     g_sink = r.r.r_val[r.r.r_len - 1].vfsid;
             });

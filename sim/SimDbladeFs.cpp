@@ -398,7 +398,8 @@ void readDir(const TolmFsRequest& r, TolmFsReply* out) {
     size_t last = std::min(segments.size(), first + perReply);
     bool end = first == segments.size() || (layout.endWithData && last == segments.size());
     size_t sent = last - first;
-    uint32_t count = static_cast<uint32_t>(layout.countInSegments ? sent : sent * SimDirSegments::kSize);
+    uint32_t count =
+        static_cast<uint32_t>(layout.countInSegments ? sent : sent * SimDirSegments::kSize);
     out->putWord(TolmFsReply::success(count, end));
     out->putAttr(attrOf(dir, path));
     for (size_t i = first; i < last; i++)
@@ -464,36 +465,45 @@ void getAttr(const TolmFsRequest& r, TolmFsReply* out) {
     out->putAttr(attrOf(fid, path));
 }
 
+void dataManagement(const TolmFsRequest& r, TolmFsReply* out) {
+    log(r.op->name, r, "");
+    out->putWord(TolmFsReply::success(0, false));
+}
+
+using Handler = void (*)(const TolmFsRequest&, TolmFsReply*);
+
+struct Served {
+    const TolmFsOp* op;
+    Handler handler;
+};
+
+const Served kServed[] = {
+    {&TolmFsOps::getAttr, getAttr},
+    {&TolmFsOps::write, write},
+    {&TolmFsOps::lookup, lookup},
+    {&TolmFsOps::readLink, readLink},
+    {&TolmFsOps::readMountPoint, readLink},
+    {&TolmFsOps::read, read},
+    {&TolmFsOps::readDir, readDir},
+    {&TolmFsOps::create, [](const TolmFsRequest& r, TolmFsReply* o) { makeObject(r, o, false); }},
+    {&TolmFsOps::mkDir, [](const TolmFsRequest& r, TolmFsReply* o) { makeObject(r, o, true); }},
+    {&TolmFsOps::remove, [](const TolmFsRequest& r, TolmFsReply* o) { removeObject(r, o, false); }},
+    {&TolmFsOps::rmDir, [](const TolmFsRequest& r, TolmFsReply* o) { removeObject(r, o, true); }},
+    {&TolmFsOps::setAttr, setAttr},
+    {&TolmFsOps::rename, renameObject},
+    {&TolmFsOps::link, linkObject},
+    {&TolmFsOps::configureDM, dataManagement},
+    {&TolmFsOps::setattrDM, dataManagement},
+};
+
 void execute(const TolmFsRequest& r, TolmFsReply* out) {
-    namespace O = TolmFsOps;
     // A request must fill its operation's parameters exactly.
     if (r.op == nullptr || r.params.size() != r.op->words())
         throw Fail{kInvalid};
-    const TolmFsOp* op = r.op;
-    if (op == &O::getAttr)
-        return getAttr(r, out);
-    if (op == &O::write)
-        return write(r, out);
-    if (op == &O::lookup)
-        return lookup(r, out);
-    if (op == &O::readLink || op == &O::readMountPoint)
-        return readLink(r, out);
-    if (op == &O::read)
-        return read(r, out);
-    if (op == &O::readDir)
-        return readDir(r, out);
-    if (op == &O::create || op == &O::mkDir)
-        return makeObject(r, out, op == &O::mkDir);
-    if (op == &O::remove || op == &O::rmDir)
-        return removeObject(r, out, op == &O::rmDir);
-    if (op == &O::setAttr)
-        return setAttr(r, out);
-    if (op == &O::rename)
-        return renameObject(r, out);
-    if (op == &O::link)
-        return linkObject(r, out);
-    log(op->name, r, "");
-    out->putWord(TolmFsReply::success(0, false));
+    for (const Served& s : kServed)
+        if (s.op == r.op)
+            return s.handler(r, out);
+    throw Fail{kInvalid};
 }
 
 // The faults switched on, in order; 0 when none applies to this request.

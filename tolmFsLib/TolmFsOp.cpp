@@ -69,9 +69,9 @@ int TolmFsOp::wordOf(TolmFsParam p) const {
 
 const TolmFsOp* TolmFsOp::find(uint16_t opcode, uint32_t specifier) {
     static const TolmFsOp* const kAll[] = {
-        &TolmFsOps::getAttr, &TolmFsOps::write,   &TolmFsOps::lookup,      &TolmFsOps::readLink,
-        &TolmFsOps::read,    &TolmFsOps::readDir, &TolmFsOps::create,      &TolmFsOps::remove,
-        &TolmFsOps::setAttr, &TolmFsOps::mkDir,   &TolmFsOps::rmDir,       &TolmFsOps::rename,
+        &TolmFsOps::getAttr, &TolmFsOps::write,       &TolmFsOps::lookup,    &TolmFsOps::readLink,
+        &TolmFsOps::read,    &TolmFsOps::readDir,     &TolmFsOps::create,    &TolmFsOps::remove,
+        &TolmFsOps::setAttr, &TolmFsOps::mkDir,       &TolmFsOps::rmDir,     &TolmFsOps::rename,
         &TolmFsOps::link,    &TolmFsOps::configureDM, &TolmFsOps::setattrDM,
     };
     if (opcode == TolmFsOps::readMountPoint.opcode && (specifier & TOLM_SPEC_READ_MOUNT_POINT))

@@ -38,7 +38,8 @@ constexpr size_t kSetAttrWords = 13;
 
 TolmFsRequest::TolmFsRequest(const TolmFsOp& o)
     : op(&o),
-      dchipFlags(static_cast<uint16_t>(dchipPrefetch(o.prefetch) | (o.readlock ? DCHIP_READLOCK : 0))),
+      dchipFlags(
+          static_cast<uint16_t>(dchipPrefetch(o.prefetch) | (o.readlock ? DCHIP_READLOCK : 0))),
       opcode(o.opcode),
       withCredentials(o.credentials),
       params(o.words(), 0) {
@@ -144,6 +145,8 @@ size_t TolmFsRequest::size() const {
 }
 
 void TolmFsRequest::encode(uint8_t* out) const {
+    TOLM_CHECK_TEXT(op == nullptr || op->longForm == longForm(),
+                    "the request carries what its operation's header form says");
     uint8_t* p = out;
     uint32_t ngids = withCredentials ? tolmCredNgids(cred) : 0;
     uint16_t dchip = dchipFlags & ~(DCHIP_WRITE_DATA | DCHIP_SOURCE_NAME | DCHIP_TARGET_NAME);

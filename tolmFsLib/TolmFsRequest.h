@@ -36,9 +36,10 @@ constexpr uint8_t TOLM_REQ_NO_DIR_TIME_CHANGE = 0x40;
 //   names: the source name, then the target name, each zero-padded to 4 bytes
 //   data: the write data
 //
-// The presence bits of dchip_flags (write data, source name, target name) are
-// set by `encode` from what the request carries; the caller gives the
-// prefetch and readlock bits.
+// The presence bits of dchip_flags (write data, source name, target name),
+// and with them the header's form, are set by `encode` from what the request
+// carries; the prefetch and readlock bits, the opcode and where each
+// parameter goes come from the operation's row (TolmFsOp.h).
 struct TolmFsRequest {
     // A request of one operation (TolmFsOp.h): its opcode, prefetch and
     // readlock bits, credentials or none, and its parameters, all 0 but the

@@ -69,9 +69,8 @@ TolmFsRequest TolmObj::request(const TolmFsOp& op, uint32_t specifierBits) const
     TolmFsRequest req(op);
     if (op.credentials) {
         req.cred = _cred;
-        req.flags =
-            static_cast<uint8_t>((_isNoAccessChk ? TOLM_REQ_NO_ACCESS_CHECK : 0) |
-                                 (_isNoDirTimeChange ? TOLM_REQ_NO_DIR_TIME_CHANGE : 0));
+        req.flags = static_cast<uint8_t>((_isNoAccessChk ? TOLM_REQ_NO_ACCESS_CHECK : 0) |
+                                         (_isNoDirTimeChange ? TOLM_REQ_NO_DIR_TIME_CHANGE : 0));
     }
     req.setSpecifier(req.specifier() | specifierBits | (_isNoDm ? TOLM_SPEC_NO_DM : 0));
     return req;

@@ -102,7 +102,8 @@ TEST(TolmDirSegment, BothHeaderLayoutsGiveTheSameNames) {
 // fill above is the check.
 TEST(TolmDirSegment, NeverReadsBytesFourToTwentyThree) {
     std::vector<uint8_t>* seg = new std::vector<uint8_t>(sample().b);
-    ASSERT_EQ(0u, reinterpret_cast<uintptr_t>(seg->data()) % 8) << "poisoning needs 8-byte alignment";
+    ASSERT_EQ(0u, reinterpret_cast<uintptr_t>(seg->data()) % 8)
+        << "poisoning needs 8-byte alignment";
     TOLM_POISON(seg->data() + 4, 20);
     Entries got;
     TolmDirSegment::Result r = TolmDirSegment::decode(seg->data(), &got);
@@ -114,8 +115,10 @@ TEST(TolmDirSegment, NeverReadsBytesFourToTwentyThree) {
 
 TEST(TolmDirSegment, BrokenChainsAndOtherTypesAreRefused) {
     Entries got;
-    EXPECT_EQ(TolmDirSegment::kNotNameSegment, TolmDirSegment::decode(HandSegment(1).b.data(), &got));
-    EXPECT_EQ(TolmDirSegment::kNotNameSegment, TolmDirSegment::decode(HandSegment(3).b.data(), &got));
+    EXPECT_EQ(TolmDirSegment::kNotNameSegment,
+              TolmDirSegment::decode(HandSegment(1).b.data(), &got));
+    EXPECT_EQ(TolmDirSegment::kNotNameSegment,
+              TolmDirSegment::decode(HandSegment(3).b.data(), &got));
 
     struct Case {
         const char* what;
@@ -127,7 +130,11 @@ TEST(TolmDirSegment, BrokenChainsAndOtherTypesAreRefused) {
              s.entry(2, kForty, 20, 0, 0, 40);
              s.more(40, kForty.substr(16, 16));  // no further extension: 8 bytes short
          }},
-        {"it names entry 0", [](HandSegment& s) { s.entry(2, kForty, 20, 0, 0, 0); s.b[64 + 2] = 1; }},
+        {"it names entry 0",
+         [](HandSegment& s) {
+             s.entry(2, kForty, 20, 0, 0, 0);
+             s.b[64 + 2] = 1;
+         }},
         {"it names an entry in use",
          [](HandSegment& s) {
              s.entry(2, kForty, 20, 0, 0, 3);

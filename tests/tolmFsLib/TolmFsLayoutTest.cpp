@@ -1,8 +1,8 @@
 // Directory reads against the simulated D-blade file service, run inside the
-// test on the client's own Rf instance and reached over Rf on loopback, in every directory read layout the
-// service offers: both segment headers, both units of the count, one to four
-// segments a reply, the end flag in a reply of its own or with the last
-// segment. Every name comes back once, in order, whatever the layout.
+// test on the client's own Rf instance and reached over Rf on loopback, in every directory read
+// layout the service offers: both segment headers, both units of the count, one to four segments a
+// reply, the end flag in a reply of its own or with the last segment. Every name comes back once,
+// in order, whatever the layout.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -97,12 +97,11 @@ TEST_F(TolmFsLayout, EveryLayoutGivesEveryNameOnceInOrder) {
                     layout.segmentsPerReply = perReply;
                     layout.endWithData = endWithData;
                     SimDbladeFs::setDirLayout(layout);
-                    std::string what = std::string(header == SimDirSegments::Header::Wide
-                                                       ? "wide"
-                                                       : "narrow") +
-                                       (inSegments ? ", count in segments" : ", count in bytes") +
-                                       ", " + std::to_string(perReply) + " a reply" +
-                                       (endWithData ? ", end with data" : ", end alone");
+                    std::string what =
+                        std::string(header == SimDirSegments::Header::Wide ? "wide" : "narrow") +
+                        (inSegments ? ", count in segments" : ", count in bytes") + ", " +
+                        std::to_string(perReply) + " a reply" +
+                        (endWithData ? ", end with data" : ", end alone");
                     for (const auto& d : _expected) {
                         tolm_fid_t fid;
                         ASSERT_EQ(0u, dir.lookup(&root, d.first.c_str(), nullptr, &fid));
@@ -117,8 +116,8 @@ TEST_F(TolmFsLayout, EveryLayoutGivesEveryNameOnceInOrder) {
                         // Short names: 63 a segment; long ones: 21.
                         size_t perSegment = d.first.find("long") != std::string::npos ? 21 : 63;
                         size_t segments = (d.second.size() + perSegment - 1) / perSegment;
-                        size_t replies = (segments + perReply - 1) / perReply +
-                                         (endWithData ? 0 : 1);
+                        size_t replies =
+                            (segments + perReply - 1) / perReply + (endWithData ? 0 : 1);
                         EXPECT_EQ(replies, dir.callsMade() - before) << d.first << ": " << what;
                     }
                     layouts++;

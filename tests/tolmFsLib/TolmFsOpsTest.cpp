@@ -375,7 +375,8 @@ using Segment = HandSegment;
 // given), 15 words of attributes, the segments.
 Bytes dirReply(const std::vector<Segment>& segs, bool end, int64_t count = -1) {
     B r;
-    uint32_t n = count < 0 ? static_cast<uint32_t>(segs.size() * 2048) : static_cast<uint32_t>(count);
+    uint32_t n =
+        count < 0 ? static_cast<uint32_t>(segs.size() * 2048) : static_cast<uint32_t>(count);
     r.u32(n << 8 | (end ? 0x20 : 0)).zeros(15);
     for (const Segment& s : segs)
         r.b.insert(r.b.end(), s.b.begin(), s.b.end());
