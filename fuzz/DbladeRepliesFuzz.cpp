@@ -29,7 +29,10 @@ volatile uint8_t g_sink;
 
 void reply(const TolmFsOp& op, const uint8_t* data, size_t size) {
     TolmFsReplyData d;
-    if (!TolmFsReply::decode(op.reply, data, size, &d))
+    // A failure ends the operation before its fields are looked at (but for
+    // a lookup's, whose fields a link or mount point needs).
+    if (!TolmFsReply::decode(op.reply, data, size, &d) ||
+        (TolmFsReply::failed(d.status) && op.reply != TolmFsReplyForm::Lookup))
         return;
     // Every byte handed out lies inside the reply.
     if (d.dataLength > 0)

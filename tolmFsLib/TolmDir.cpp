@@ -75,7 +75,8 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
         if (attr != nullptr)
             *attr = _attrs;
         pthread_mutex_lock(&_mutex);
-        memcpy(_segments, d.data, d.dataLength);
+        if (d.dataLength > 0)
+            memcpy(_segments, d.data, d.dataLength);
         uint32_t result = 0;
         for (size_t off = 0; off < d.dataLength && result == 0; off += TolmDirSegment::kSize) {
             switch (TolmDirSegment::decode(_segments + off, &entries)) {
