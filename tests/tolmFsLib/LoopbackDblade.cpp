@@ -20,6 +20,11 @@ void LoopbackDblade::queueReply(const Bytes& reply) {
     _replies.push_back(reply);
 }
 
+void LoopbackDblade::onRequest(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lk(_lock);
+    _hook = std::move(hook);
+}
+
 std::vector<LoopbackDblade::Bytes> LoopbackDblade::requests() {
     std::lock_guard<std::mutex> lk(_lock);
     return _requests;
@@ -36,6 +41,8 @@ void LoopbackDblade::serve(void* ctx, RfServerCall* call, RfPacket* request) {
     Bytes reply(4 + 4 * 24, 0);
     {
         std::lock_guard<std::mutex> lk(self->_lock);
+        if (self->_hook)
+            self->_hook();
         self->_requests.emplace_back(request->datap, request->datap + request->size);
         if (!self->_replies.empty()) {
             reply = self->_replies.front();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -21,6 +22,9 @@ class LoopbackDblade {
     TolmVldb* vldb() { return &_vldb; }
 
     void queueReply(const Bytes& reply);
+    // Called on the dispatch thread as each request arrives, while the
+    // client's call is outstanding.
+    void onRequest(std::function<void()> hook);
     std::vector<Bytes> requests();
     void clear();
 
@@ -32,4 +36,5 @@ class LoopbackDblade {
     std::mutex _lock;
     std::vector<Bytes> _requests;
     std::deque<Bytes> _replies;
+    std::function<void()> _hook;  // guarded by _lock
 };

@@ -464,6 +464,42 @@ TEST_F(TolmFsOps, DirectoryReadsDecodeNameSegments) {
     EXPECT_TRUE(none.names.empty());
 }
 
+// The time-outs of the client's calls outstanding on the Rf instance (each
+// with the engine's slack added), read while a request is being served.
+std::vector<int32_t> outstandingTimeouts() {
+    std::vector<int32_t> out;
+    Rf* rf = TolmVldb::getRf();
+    for (int i = 0; i < RF_MAX_CLIENT_CALLS; i++)
+        if (rf->clientCalls[i].running)
+            out.push_back(rf->clientCalls[i].timeoutSecs);
+    return out;
+}
+
+TEST_F(TolmFsOps, RemovingADirectoryWaitsLongInItsOwnCallOnly) {
+    std::vector<int32_t> seen;
+    _d.onRequest([&] { seen = outstandingTimeouts(); });
+    _d.vldb()->setRfDefaultCallTimeout(7);
+    tolm_fid_t dir = {100, 27, 0};
+    ASSERT_EQ(0u, _dir.rmDir(&dir, "old", &_a));
+    ASSERT_EQ(1u, seen.size());
+    int32_t slack = seen[0] - TolmDir::kRmDirTimeoutSecs;
+    EXPECT_GE(slack, 0) << "rmDir waited " << seen[0] << " s";
+    EXPECT_EQ(7, TolmVldb::getRf()->defaultCallTimeoutSecs)
+        << "the default every other call sees is left as it was";
+    ASSERT_EQ(0u, _file.getAttr(&_f, &_a));
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(7 + slack, seen[0]) << "other calls wait the default";
+
+    // Time-outs of the user's: rmDir waits as every call does.
+    _d.vldb()->setUserSpecificRfTimeouts(1);
+    ASSERT_EQ(0u, _dir.rmDir(&dir, "old", &_a));
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(7 + slack, seen[0]);
+    _d.vldb()->setUserSpecificRfTimeouts(0);
+    _d.vldb()->setRfDefaultCallTimeout(TolmVldb::kRfDefaultCallTimeoutSecs);
+    _d.onRequest(nullptr);
+}
+
 Bytes lookupReply(uint32_t word, tolm_fid_t f, const std::string& text) {
     B r;
     r.u32(word)
