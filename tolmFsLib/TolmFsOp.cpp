@@ -22,12 +22,12 @@ const TolmFsOp readMountPoint {"readMountPoint", 5, TOLM_SPEC_READ_MOUNT_POINT, 
 const TolmFsOp read           {"read",           6, 2,        kShort, true,  1, true,  4, {P::Fid, P::Offset, P::Count, P::ReadAheadBytes},       R::Data};
 const TolmFsOp readDir        {"readDir",        7, 0x200002, kShort, true,  1, true,  2, {P::DirFid, P::Cookie},                                 R::DirSegments};
 const TolmFsOp create         {"create",         9, 2,        kLong,  true,  6, true,  3, {P::DirFid, P::SetAttr, P::NameLength},                 R::NewObject};
-const TolmFsOp remove         {"remove",        10, 8,        kLong,  true,  6, true,  2, {P::DirFid, P::NameLength},                             R::Attr};
-const TolmFsOp setAttr        {"setAttr",       11, 2,        kShort, true,  5, true,  5, {P::Fid, P::SetAttr, P::GuardBits, P::GuardSecs, P::GuardNsecs}, R::Attr};
+const TolmFsOp remove         {"remove",        10, 8,        kLong,  true,  6, true,  2, {P::DirFid, P::NameLength},                             R::AttrIfAny};
+const TolmFsOp setAttr        {"setAttr",       11, 2,        kShort, true,  5, true,  5, {P::Fid, P::SetAttr, P::GuardBits, P::GuardSecs, P::GuardNsecs}, R::AttrIfAny};
 const TolmFsOp mkDir          {"mkDir",         13, 2,        kLong,  true,  6, true,  3, {P::DirFid, P::SetAttr, P::NameLength},                 R::NewObject};
-const TolmFsOp rmDir          {"rmDir",         14, 8,        kLong,  true,  6, true,  2, {P::DirFid, P::NameLength},                             R::Attr};
-const TolmFsOp rename         {"rename",        16, 2,        kLong,  true,  7, true,  4, {P::DirFid, P::TargetDirFid, P::NameLength, P::TargetNameLength}, R::Attr};
-const TolmFsOp link           {"link",          17, 2,        kLong,  true,  6, true,  3, {P::DirFid, P::FileFid, P::NameLength},                 R::Attr};
+const TolmFsOp rmDir          {"rmDir",         14, 8,        kLong,  true,  6, true,  2, {P::DirFid, P::NameLength},                             R::AttrIfAny};
+const TolmFsOp rename         {"rename",        16, 2,        kLong,  true,  7, true,  4, {P::DirFid, P::TargetDirFid, P::NameLength, P::TargetNameLength}, R::AttrIfAny};
+const TolmFsOp link           {"link",          17, 2,        kLong,  true,  6, true,  3, {P::DirFid, P::FileFid, P::NameLength},                 R::AttrIfAny};
 const TolmFsOp configureDM    {"configureDM",   43, TOLM_SPEC_NO_DM, kShort, true, 0, false, 2, {P::Class0Version, P::Enabled},                 R::Status};
 const TolmFsOp setattrDM      {"setattrDM",     44, TOLM_SPEC_NO_DM, kShort, true, 5, true, 4, {P::Fid, P::TypeIndex, P::TypeBits, P::Class0Version}, R::Status};
 // clang-format on

@@ -36,6 +36,7 @@ enum class TolmFsParam : uint8_t {
 enum class TolmFsReplyForm : uint8_t {
     Status,       // nothing more
     Attr,         // the object's (or the directory's) attributes
+    AttrIfAny,    // attributes when the D-blade sends them (a layout it chooses)
     NewObject,    // one word, the new fid, its attributes
     Lookup,       // fid, attributes, a counted text (also on a link or mount point)
     Data,         // attributes, then as many bytes as the status's count

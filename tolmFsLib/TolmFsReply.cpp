@@ -114,6 +114,12 @@ bool TolmFsReply::decode(TolmFsReplyForm form, const uint8_t* in, size_t len,
             return true;
         case TolmFsReplyForm::Attr:
             return r.getAttr(&out->attr);
+        case TolmFsReplyForm::AttrIfAny:
+            // What follows the status is the D-blade's choice: attributes
+            // when there are enough bytes for them, else nothing is taken.
+            if (r.restLength() >= 4 * kAttrWords)
+                r.getAttr(&out->attr);
+            return true;
         case TolmFsReplyForm::NewObject: {
             uint32_t word;
             return r.getWord(&word) && r.getFid(&out->fid) && r.getAttr(&out->attr);

@@ -16,10 +16,14 @@
 // directory read).
 //
 // By operation, after the status:
-//   getAttr, read, write, readDir, setAttr (attributes before the change),
-//   remove, rmDir, rename, link (the directory's attributes):
+//   getAttr, read, write, readDir:
 //                         attributes (15 words); read data and directory
 //                         segments follow these 16 words
+//   setAttr (attributes before the change), remove, rmDir, rename, link (the
+//   directory's attributes): the same, as the simulated D-blade answers;
+//                         the protocol leaves these layouts open, so the
+//                         client takes attributes when 15 words follow and
+//                         accepts the status alone
 //   create, mkDir:        one word (0), the new fid (3 words), attributes
 //   lookup:               fid (3 words), attributes, then a length word and
 //                         that many bytes (padded to 4): the target of a
@@ -36,6 +40,7 @@
 // mode (bits 16-31); uid; gid; atime; length (2 words); ctime seconds and
 // nanoseconds; mtime seconds and nanoseconds; blocks (bits 0-51) with
 // domainId (bits 52-63) in 2 words; crtime.
+
 // A reply decoded by its operation's form. Pointers point into the reply.
 struct TolmFsReplyData {
     uint32_t status = 0;

@@ -64,6 +64,14 @@ TEST(TolmFsReply, EachFormTakesItsFieldsAndKeepsItsLimits) {
     EXPECT_EQ(0x10101u, d.status);
     EXPECT_FALSE(decode(F::Lookup, Bytes{0x01, 0x01, 0x01, 0x00}, &d));
 
+    // Replies whose layout the D-blade chooses: attributes when they come,
+    // the status alone as well.
+    ASSERT_TRUE(decode(F::AttrIfAny, reply(0, 0), &d));
+    EXPECT_EQ(2u, d.attr.filetype);
+    ASSERT_TRUE(decode(F::AttrIfAny, Bytes{0, 0, 0, 0}, &d));
+    EXPECT_EQ(0u, d.attr.filetype);
+    EXPECT_FALSE(decode(F::Attr, Bytes{0, 0, 0, 0}, &d));
+
     // Lookup: fid, attributes, a counted text padded to 4 bytes.
     Bytes lookup;
     word(lookup, 0x10101);  // 257: a symbolic link
