@@ -19,12 +19,15 @@
 //   next, prev, in whatever widths the D-blade gives them) and the overhead's
 //   other bits are never read. Bit 0 of the mask stands for the header's own
 //   slot and is ignored.
-//   0x1000016 ("Dblade Returned Invalid Data") is given for exactly these:
-//   a reply whose segment bytes are not a whole number of 2048-byte segments
-//   or exceed the 9216-byte segment buffer, and a name whose extension chain
-//   ends early (a name not yet whole and its entry's extension not valid),
-//   names entry 0, names an entry in use, or comes back to an entry it has
-//   passed. A segment of a type other than 2 (name segment) gives 0x1000019.
+//   TOLM_ERR_INVALID_DATA ("Dblade Returned Invalid Data") is given for
+//   exactly these: a reply whose segment bytes are not a whole number of
+//   2048-byte segments or exceed the 9216-byte segment buffer; a name whose
+//   extension chain ends early (the name not yet whole and its entry's
+//   extension not valid), names entry 0, names an entry in use, or comes
+//   back to an entry it has passed; and (TolmDir::readDir) a reply with
+//   neither segments nor the end flag, after which the read could only ask
+//   the same cookie again. A segment of a type other than 2 (name segment)
+//   gives TOLM_ERR_NOT_NAME_SEGMENT.
 //
 // A name segment, 2048 bytes: the header in the slot of entry 0, then entries
 // 1-63, 32 bytes each at 32 * i (bit i of the mask set: entry i holds a name):

@@ -11,8 +11,8 @@ class TlFile : public TlObj {
            const tolm_attr_t& attr, bool created = false)
         : TlObj(conn, parent, name, fid, attr), _offset(0), _created(created) {}
 
-    // Reads at the offset, which grows by the bytes read; 0x1000006 at the
-    // end of the file, with the bytes read so far.
+    // Reads at the offset, which grows by the bytes read; TOLM_ERR_END_OF_FILE
+    // at the end of the file, with the bytes read so far.
     uint32_t read(void* buffer, uint32_t length, uint32_t* bytesRead);
     // Writes at the offset, which grows by the length.
     uint32_t write(const void* buffer, uint32_t length);
