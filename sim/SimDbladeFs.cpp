@@ -220,11 +220,32 @@ void dirReply(TolmFsReply* out, const tolm_fid_t& dir, const std::string& rel) {
     out->putAttr(attrOf(dir, hostPath(dir.vfs, rel)));
 }
 
+// The last component of a path relative to its VFS.
+std::string baseName(const std::string& rel) {
+    size_t slash = rel.rfind('/');
+    return slash == std::string::npos ? rel : rel.substr(slash + 1);
+}
+
+// The entry by which a directory named after --fs-self-listing lists itself.
+const char kItself[] = "itself";
+
+bool isSelfEntry(const std::string& dirRel, const std::string& name) {
+    return !g_options.selfListing.empty() && name == kItself &&
+           baseName(dirRel) == g_options.selfListing;
+}
+
 void lookup(const TolmFsRequest& r, TolmFsReply* out) {
     tolm_fid_t dir = r.getFid(P::DirFid);
     std::string rel = relOf(dir);
     std::string name = nameArg(r, P::NameLength, r.sourceName);
     log("lookup", r, "name=" + name);
+    if (isSelfEntry(rel, name)) {
+        out->putWord(TolmFsReply::success(0, false));
+        out->putFid(dir);
+        out->putAttr(attrOf(dir, hostPath(dir.vfs, rel)));
+        out->putCounted("");
+        return;
+    }
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
     struct stat st;
@@ -349,6 +370,8 @@ void removeObject(const TolmFsRequest& r, TolmFsReply* out, bool directory) {
     std::string rel = relOf(dir);
     std::string name = nameArg(r, P::NameLength, r.sourceName);
     log(directory ? "rmDir" : "remove", r, "name=" + name);
+    if (isSelfEntry(rel, name))
+        throw Fail{directory ? kNotEmpty : kNotRegular};
     std::string childRel = join(rel, name);
     std::string path = hostPath(dir.vfs, childRel);
     struct stat st;
@@ -386,14 +409,31 @@ void readDir(const TolmFsRequest& r, TolmFsReply* out) {
     }
     closedir(d);
     std::sort(names.begin(), names.end());
+    if (isSelfEntry(rel, kItself)) {
+        names.push_back(kItself);
+        std::sort(names.begin(), names.end());
+    }
     std::vector<SimDirSegments::Name> entries;
     for (const std::string& n : names) {
-        tolm_fid_t fid = fidOf(dir.vfs, join(rel, n));
+        tolm_fid_t fid = isSelfEntry(rel, n) ? dir : fidOf(dir.vfs, join(rel, n));
         entries.push_back(SimDirSegments::Name{n, fid.vnode, fid.unique, 0});
     }
     const SimDbladeFs::DirLayout& layout = g_options.dirLayout;
     std::vector<std::vector<uint8_t>> segments = SimDirSegments::pack(entries, layout.header);
     size_t perReply = static_cast<size_t>(std::min(4, std::max(1, layout.segmentsPerReply)));
+    if (!g_options.endlessDir.empty() && baseName(rel) == g_options.endlessDir) {
+        // Never the end: the directory's segments over and over, whatever the cookie.
+        if (segments.empty()) {
+            segments.emplace_back(SimDirSegments::kSize, 0);
+            segments.back()[3] = 2 << 6;  // a name segment without names
+        }
+        out->putWord(
+            TolmFsReply::success(static_cast<uint32_t>(perReply * SimDirSegments::kSize), false));
+        out->putAttr(attrOf(dir, path));
+        for (size_t i = 0; i < perReply; i++)
+            out->putBytes(segments[(cookie + i) % segments.size()].data(), SimDirSegments::kSize);
+        return;
+    }
     size_t first = std::min<size_t>(cookie, segments.size());
     size_t last = std::min(segments.size(), first + perReply);
     bool end = first == segments.size() || (layout.endWithData && last == segments.size());

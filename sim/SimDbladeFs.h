@@ -71,6 +71,14 @@ class SimDbladeFs {
         // Names longer than this are refused with 260 (0: no limit but the
         // local file system's).
         size_t maxName = 0;
+        // A faulty D-blade: every directory of this name lists one more
+        // entry, "itself", with the directory's own fid (a lookup of it gives
+        // the directory; remove answers 266, rmDir 269).
+        std::string selfListing;
+        // Reads of every directory of this name never end: each reply carries
+        // as many segments as a reply may, the directory's own over and over,
+        // without the end flag.
+        std::string endlessDir;
     };
 
     // Creates the endpoint and server and starts the dispatch thread; false

@@ -61,6 +61,7 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
     std::vector<uint8_t> reply;
     std::vector<TolmDirSegment::Entry> entries;
     const TolmFsOp& op = TolmFsOps::readDir;
+    uint32_t segmentsRead = 0;
     for (;;) {
         TolmFsRequest req = request(op);
         req.setFid(P::DirFid, *dir);
@@ -74,6 +75,10 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
         _attrs = d.attr;
         if (attr != nullptr)
             *attr = _attrs;
+        uint32_t segments = static_cast<uint32_t>(d.dataLength / TolmDirSegment::kSize);
+        segmentsRead += segments;
+        if (segmentsRead > kMaxSegments)
+            return TOLM_ERR_INVALID_DATA;
         pthread_mutex_lock(&_mutex);
         if (d.dataLength > 0)
             memcpy(_segments, d.data, d.dataLength);
@@ -101,8 +106,7 @@ uint32_t TolmDir::readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* coun
         pthread_mutex_unlock(&_mutex);
         if (result != 0)
             return result;
-        size_t segments = d.dataLength / TolmDirSegment::kSize;
-        cookie += static_cast<uint32_t>(segments);
+        cookie += segments;
         if (TolmFsReply::end(d.status))
             return TOLM_ERR_END_OF_FILE;
         if (segments == 0)

@@ -18,6 +18,9 @@ class TolmDir : public TolmObj {
   public:
     // The Rf time-out of one rmDir call, which may take long on the D-blade.
     static constexpr int32_t kRmDirTimeoutSecs = 4000;
+    // The segments one directory read takes at most (32 MiB of them, about a
+    // million short names): a D-blade that goes on past them is not believed.
+    static constexpr uint32_t kMaxSegments = 16384;
 
     explicit TolmDir(TolmVldb* vldb);
     ~TolmDir() override;
@@ -36,7 +39,8 @@ class TolmDir : public TolmObj {
     // segments too); TOLM_ERR_NOT_NAME_SEGMENT for a segment of another type;
     // TOLM_ERR_INVALID_DATA for the cases TolmDirSegment.h lists, and for a
     // reply with neither segments nor the end flag (which would have the read
-    // ask the same cookie for ever).
+    // ask the same cookie for ever), and for a read that goes on past
+    // kMaxSegments segments.
     uint32_t readDir(const tolm_fid_t* dir, uint32_t cookie, uint32_t* count, tolm_attr_t* attr,
                      TolmDirCallback callback, void* arg);
 

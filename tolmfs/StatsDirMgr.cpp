@@ -115,8 +115,12 @@ void StatsDirMgr::prune(TlDirectory* host) {
     // Room for the directory about to be made.
     int32_t keep = _maxSize - 1;
     TlDirEntArray* entries = nullptr;
-    if (host->enumDirectory(&entries) != 0 || entries == nullptr)
+    uint32_t st = host->enumDirectory(&entries);
+    if (st != 0 || entries == nullptr) {
+        SLogger::err("Failed to list host directory %s for pruning: %s (%d)\n", _hostname.c_str(),
+                     TolmErr::tolmFsLibError(st), static_cast<int>(st));
         return;
+    }
     std::vector<TlDirEnt*> stamps;
     for (size_t i = 0; i < entries->length(); i++)
         if ((*entries)[i] != nullptr && isStamp((*entries)[i]->_name))
@@ -128,7 +132,12 @@ void StatsDirMgr::prune(TlDirectory* host) {
         for (int32_t i = 0; i < excess; i++) {
             SLogger::debug("deleting %s", stamps[i]->_name.c_str());
             // A directory that stays is counted again at the next persistence.
-            host->removeDir(stamps[i]->_name.c_str(), true);
+            std::string refused;
+            st = host->removeDir(stamps[i]->_name.c_str(), true, &refused);
+            if (st != 0)
+                SLogger::err("Failed to prune %s: %s (%d)%s%s\n", stamps[i]->_name.c_str(),
+                             TolmErr::tolmFsLibError(st), static_cast<int>(st),
+                             refused.empty() ? "" : ", not entering ", refused.c_str());
         }
     }
     delete entries;

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "Check.h"
@@ -259,7 +261,7 @@ uint32_t TlConnection::removeDir(const tolm_fid_t& parent, const char* name, tol
 }
 
 uint32_t TlConnection::removeDirRecursive(const tolm_fid_t& parent, const char* name,
-                                          tolm_attr_t* attr) {
+                                          tolm_attr_t* attr, std::string* refused) {
     TOLM_CHECK_TEXT(name, "name");
     if (_setupStatus != 0)
         return _setupStatus;
@@ -272,32 +274,55 @@ uint32_t TlConnection::removeDirRecursive(const tolm_fid_t& parent, const char* 
     });
     if (st != 0)
         return st;
-    auxRemove(fid);
-    return removeDir(parent, name, attr);
+    auto key = [](const tolm_fid_t& f) { return std::make_tuple(f.vfs, f.vnode, f.unique); };
+    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> entered = {key(fid)};
+    std::vector<RemoveFrame> stack;
+    stack.push_back(emptyFiles(fid, name, name));
+    bool refusedAny = false;
+    while (!stack.empty()) {
+        RemoveFrame& top = stack.back();
+        if (top.next == top.subdirs.size()) {
+            // Emptied: it goes from its parent (the first one is removed below).
+            RemoveFrame done = std::move(top);
+            stack.pop_back();
+            tolm_attr_t dirAttr;
+            if (!stack.empty())
+                removeDir(stack.back().fid, done.name.c_str(), &dirAttr);
+            continue;
+        }
+        const auto& sub = top.subdirs[top.next++];
+        std::string path = top.path + "/" + sub.first;
+        if (!entered.insert(key(sub.second)).second || stack.size() > kMaxRemoveDepth) {
+            if (!refusedAny && refused != nullptr)
+                *refused = path;
+            refusedAny = true;
+            continue;
+        }
+        RemoveFrame next = emptyFiles(sub.second, sub.first, path);
+        stack.push_back(std::move(next));
+    }
+    st = removeDir(parent, name, attr);
+    return refusedAny ? TOLM_ERR_INVALID_DATA : st;
 }
 
-void TlConnection::auxRemove(const tolm_fid_t& dir) {
+TlConnection::RemoveFrame TlConnection::emptyFiles(const tolm_fid_t& dir, const std::string& name,
+                                                   const std::string& path) {
+    RemoveFrame frame;
+    frame.fid = dir;
+    frame.name = name;
+    frame.path = path;
     TlDirEntArray* array = nullptr;
     if (enumDir(dir, &array, nullptr) != 0)
-        return;
-    // Files go in the first pass; what is not a regular file waits for the second.
-    std::vector<TlDirEnt*> kept;
+        return frame;
+    // What is not a regular file waits for the walk, if it is a directory.
     for (size_t i = 0; i < array->length(); i++) {
-        TlDirEnt* e = array->release(i);
+        const TlDirEnt* e = (*array)[i];
         tolm_attr_t attr;
-        if (remove(dir, e->_name.c_str(), &attr) == kNotRegular)
-            kept.push_back(e);
-        else
-            delete e;
+        if (remove(dir, e->_name.c_str(), &attr) != kNotRegular)
+            continue;
+        if (stat(e->_fid, &attr) == 0 && attr.filetype == TOLM_FILETYPE_DIR)
+            frame.subdirs.emplace_back(e->_name, e->_fid);
     }
     delete array;
-    for (TlDirEnt* e : kept) {
-        tolm_attr_t attr;
-        if (stat(e->_fid, &attr) == 0 && attr.filetype == TOLM_FILETYPE_DIR) {
-            auxRemove(e->_fid);
-            tolm_attr_t dirAttr;
-            removeDir(dir, e->_name.c_str(), &dirAttr);
-        }
-        delete e;
-    }
+    return frame;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "TlRefCount.h"
 #include "TolmFsTypes.h"
@@ -50,9 +52,18 @@ class TlConnection {
     uint32_t truncate(const tolm_fid_t& fid, uint64_t length);
     uint32_t remove(const tolm_fid_t& parent, const char* name, tolm_attr_t* attr);
     uint32_t removeDir(const tolm_fid_t& parent, const char* name, tolm_attr_t* attr);
-    // Empties the directory (files first, then subdirectories bottom-up) and
-    // removes it.
-    uint32_t removeDirRecursive(const tolm_fid_t& parent, const char* name, tolm_attr_t* attr);
+    // Subdirectories deeper than this below the one removed are refused.
+    static constexpr size_t kMaxRemoveDepth = 64;
+
+    // Empties the directory (in each directory the files first, then its
+    // subdirectories, bottom-up, walked without recursion) and removes it. A
+    // subdirectory whose fid was entered before in this walk (a tree that
+    // lists itself), or one deeper than kMaxRemoveDepth, is not entered: the
+    // rest is removed, `refused` (when given) names the first such directory
+    // by its path from `name`, and the result is TOLM_ERR_INVALID_DATA.
+    // Otherwise the status of removing the emptied directory.
+    uint32_t removeDirRecursive(const tolm_fid_t& parent, const char* name, tolm_attr_t* attr,
+                                std::string* refused = nullptr);
 
     // Rf calls made so far (benchmarks count them).
     uint32_t callsMade() const;
@@ -64,7 +75,16 @@ class TlConnection {
     void setTimeouts();
     uint32_t getObject(uint32_t vfsId, TlDirectory* parent, const char* name, bool create,
                        bool directory, tolm_fid_t* fid, tolm_attr_t* attr, bool* created);
-    void auxRemove(const tolm_fid_t& dir);
+    // One directory of a recursive removal: its files removed, its
+    // subdirectories left to walk.
+    struct RemoveFrame {
+        tolm_fid_t fid;
+        std::string name;
+        std::string path;
+        std::vector<std::pair<std::string, tolm_fid_t>> subdirs;
+        size_t next = 0;
+    };
+    RemoveFrame emptyFiles(const tolm_fid_t& dir, const std::string& name, const std::string& path);
 
     TolmVldb* _pvldb;
     TolmFile* _ptolmFile;

@@ -32,9 +32,9 @@ uint32_t TlDirectory::remove(const char* name) {
     return st;
 }
 
-uint32_t TlDirectory::removeDir(const char* name, bool recursive) {
+uint32_t TlDirectory::removeDir(const char* name, bool recursive, std::string* refused) {
     tolm_attr_t attr;
-    uint32_t st = recursive ? _pconn->removeDirRecursive(_fid, name, &attr)
+    uint32_t st = recursive ? _pconn->removeDirRecursive(_fid, name, &attr, refused)
                             : _pconn->removeDir(_fid, name, &attr);
     if (st == 0)
         _attr = attr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "TlDirEnt.h"
 #include "TlObj.h"
@@ -24,7 +25,9 @@ class TlDirectory : public TlObj {
     uint32_t getFile(const TlDirEnt& entry, TlFile** out);
 
     uint32_t remove(const char* name);
-    uint32_t removeDir(const char* name, bool recursive);
+    // With `recursive`, as TlConnection::removeDirRecursive (`refused` names
+    // a directory it would not enter).
+    uint32_t removeDir(const char* name, bool recursive, std::string* refused = nullptr);
     // The whole listing (the caller deletes it), or a status and null.
     uint32_t enumDirectory(TlDirEntArray** out);
 };

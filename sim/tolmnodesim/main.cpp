@@ -99,6 +99,8 @@ const char kUsage[] =
     "                          directory segments per reply, 1 to 4 (4)\n"
     "  --fs-eof-with-data      the end flag on the reply with the last segment\n"
     "                          (default: in a reply of its own)\n"
+    "  --fs-self-listing NAME  directories named NAME list themselves as \"itself\"\n"
+    "  --fs-endless-dir NAME   reads of directories named NAME never end\n"
     "  --fs-log FILE           append one line per request to FILE (and one per\n"
     "                          VLDB stream lookup)\n"
     "storage side:\n";
@@ -281,6 +283,9 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             if (!value(n) || n < 1 || n > 4)
                 return false;
             s.fsOptions.dirLayout.segmentsPerReply = static_cast<int>(n);
+        } else if ((a == "--fs-self-listing" || a == "--fs-endless-dir") && i + 1 < argc) {
+            (a == "--fs-self-listing" ? s.fsOptions.selfListing : s.fsOptions.endlessDir) =
+                argv[++i];
         } else if (a == "--fs-eof-with-data") {
             s.fsOptions.dirLayout.endWithData = true;
         } else if (a == "--no-vldb") {

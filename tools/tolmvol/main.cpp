@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TolmDir.h"
@@ -49,7 +51,11 @@ constexpr size_t kChunk = 65536;
 struct Failure {
     std::string path;
     uint32_t status;
+    std::string why = "";  // said after the status's text when not empty
 };
+
+// Directories below the one removed that rmdir -r enters at most.
+constexpr size_t kMaxDepth = 64;
 
 class Volume {
   public:
@@ -176,17 +182,28 @@ class Volume {
     void rmdir(const std::string& path, bool recursive) {
         std::string name;
         tolm_fid_t dir = parent(path, &name);
-        if (recursive)
-            empty(path, resolve(path));
+        if (recursive) {
+            tolm_fid_t top = resolve(path);
+            std::set<std::tuple<uint32_t, uint32_t, uint32_t>> entered;
+            entered.insert(std::make_tuple(top.vfs, top.vnode, top.unique));
+            empty(path, top, &entered, 0);
+        }
         check(path, _dir.rmDir(&dir, name.c_str(), nullptr));
     }
 
-    void empty(const std::string& path, const tolm_fid_t& dir) {
+    // A directory met again (a tree that lists itself) or too deep is not
+    // entered: the removal stops there.
+    void empty(const std::string& path, const tolm_fid_t& dir,
+               std::set<std::tuple<uint32_t, uint32_t, uint32_t>>* entered, size_t depth) {
         for (const Entry& e : list(path, dir)) {
             std::string child = join(path, e.name);
             tolm_attr_t a = attrs(child, e.fid);
             if (a.filetype == TOLM_FILETYPE_DIR) {
-                empty(child, e.fid);
+                if (!entered->insert(std::make_tuple(e.fid.vfs, e.fid.vnode, e.fid.unique)).second)
+                    throw Failure{child, TOLM_ERR_INVALID_DATA, "a directory entered before"};
+                if (depth + 1 > kMaxDepth)
+                    throw Failure{child, TOLM_ERR_INVALID_DATA, "more than 64 directories deep"};
+                empty(child, e.fid, entered, depth + 1);
                 check(child, _dir.rmDir(&dir, e.name.c_str(), nullptr));
             } else {
                 check(child, _file.remove(&dir, e.name.c_str(), nullptr));
@@ -378,8 +395,9 @@ int main(int argc, char** argv) {
             vol.rmdir(args[1], recursive);
         }
     } catch (const Failure& f) {
-        fprintf(stderr, "tolmvol: %s: %s (0x%07x)\n", f.path.c_str(),
-                TolmErr::tolmFsLibError(f.status), f.status);
+        fprintf(stderr, "tolmvol: %s: %s (0x%07x)%s%s\n", f.path.c_str(),
+                TolmErr::tolmFsLibError(f.status), f.status, f.why.empty() ? "" : ": ",
+                f.why.c_str());
         rc = 1;
     }
     vldb.destroy();

@@ -108,6 +108,29 @@ new=$(stamps "$H" | grep -vc '^20200101-')
     fail "many: the newest of the old directories that should stay is gone ($new new)"
 grep -q "Failed" "$W/many/err" && fail "many: failures logged: $(grep Failed "$W/many/err" | head -3)"
 
+# A faulty D-blade. A timestamp directory that lists itself: it is emptied
+# without being entered again, its pruning is logged as failed with one line
+# naming where the walk stopped, the others are pruned and persistence goes
+# on. A host directory whose reads never end: the
+# pruning's failure is logged and the snapshots are still written.
+start_sim loop --fs-self-listing 20200101-000001
+H=$W/loop/vol/$HOST
+mkdir -p "$H/20200101-000001" "$H/20200101-000002"
+echo x > "$H/20200101-000001/nblade"
+run_daemon loop 4 --persistentries 2 --persisttype binary
+[ -d "$H/20200101-000002" ] && fail "loop: 20200101-000002 was not pruned"
+[ "$(stamps "$H" | grep -vc '^2020')" -ge 1 ] || fail "loop: nothing persisted"
+[ -e "$H/20200101-000001/nblade" ] && fail "loop: the files of the self-listing directory stayed"
+grep -q "Failed to prune 20200101-000001: TolmFsLib Internal Error : Dblade Returned Invalid Data (16777238), not entering 20200101-000001/itself" "$W/loop/err" ||
+    fail "loop: the failed pruning was not logged: $(grep -i prune "$W/loop/err" | head -3)"
+
+start_sim endless --fs-endless-dir "$HOST"
+H=$W/endless/vol/$HOST
+run_daemon endless 4 --persistentries 3 --persisttype binary
+grep -q "Failed to list host directory $HOST for pruning: TolmFsLib Internal Error : Dblade Returned Invalid Data (16777238)" "$W/endless/err" ||
+    fail "endless: the failed listing was not logged"
+[ "$(stamps "$H" | wc -l)" -ge 2 ] || fail "endless: only $(stamps "$H" | wc -l) snapshots persisted"
+
 # XML, nothing pruned (-1); every file is a well-formed document.
 start_sim xml
 H=$W/xml/vol/$HOST
