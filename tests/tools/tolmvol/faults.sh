@@ -5,32 +5,13 @@
 # within a few seconds. Usage: faults.sh BUILD_DIR
 set -u
 BUILD=$1
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-VOL=$BUILD/tools/tolmvol/tolmvol
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
+NAME=faults
+. "$(dirname "$0")/lib.sh"
 
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "faults: no private namespace under CI" >&2; exit 1; fi
-    echo "faults: no private namespace; skipped"; exit 0
-fi
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-W=$(mktemp -d /tmp/tolmvol-faults.XXXXXX)
-cleanup() {
-    [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$W"
-}
-trap cleanup EXIT
 mkdir -p "$W/vol/loop/sub" "$W/vol/endless"
 touch "$W/vol/loop/a" "$W/vol/loop/b" "$W/vol/loop/sub/c" "$W/vol/endless/x"
 
-"$SIM" --root "$W/node" --volume "$W/vol" --no-mgmt --no-stream --fs-self-listing loop \
-    --fs-endless-dir endless 2> "$W/sim.err" &
-SPID=$!
-for _ in $(seq 100); do grep -q "serving under" "$W/sim.err" && break; sleep 0.1; done
-grep -q "serving under" "$W/sim.err" || { echo "tolmnodesim did not start" >&2; cat "$W/sim.err" >&2; exit 1; }
+start_sim --fs-self-listing loop --fs-endless-dir endless || { echo "tolmnodesim did not start" >&2; exit 1; }
 
 # The directory that lists itself: what comes before "itself" goes, and the
 # removal stops there.
@@ -51,8 +32,4 @@ grep -q '^tolmvol: /endless: TolmFsLib Internal Error : Dblade Returned Invalid 
     fail "ls message: $(head -c 300 "$W/err")"
 echo "faults: the endless read ended after $(($(date +%s) - start)) s"
 
-if [ "$failures" -ne 0 ]; then
-    echo "faults: $failures failures" >&2
-    exit 1
-fi
-echo "faults: all checks passed"
+finish

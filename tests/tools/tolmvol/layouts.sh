@@ -6,24 +6,8 @@
 # are emptied and removed. Usage: layouts.sh BUILD_DIR
 set -u
 BUILD=$1
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-VOL=$BUILD/tools/tolmvol/tolmvol
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
-
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "layouts: no private namespace under CI" >&2; exit 1; fi
-    echo "layouts: no private namespace; skipped"; exit 0
-fi
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-W=$(mktemp -d /tmp/tolmvol-layouts.XXXXXX)
-cleanup() {
-    [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$W"
-}
-trap cleanup EXIT
+NAME=layouts
+. "$(dirname "$0")/lib.sh"
 
 # The names of a directory, in byte order.
 names() {  # names COUNT short|long
@@ -58,10 +42,7 @@ for layout in "${layouts[@]}"; do
         done
     done
     # shellcheck disable=SC2086
-    "$SIM" --root "$W/node" --volume "$W/vol" --no-mgmt --no-stream $layout 2> "$W/sim.err" &
-    SPID=$!
-    for _ in $(seq 100); do grep -q "serving under" "$W/sim.err" && break; sleep 0.1; done
-    grep -q "serving under" "$W/sim.err" || { fail "$what: tolmnodesim did not start"; cat "$W/sim.err" >&2; break; }
+    start_sim $layout || { fail "$what: tolmnodesim did not start"; break; }
     for n in 1 63 64 150 1000; do
         for kind in short long; do
             d=d$n-$kind
@@ -75,13 +56,7 @@ for layout in "${layouts[@]}"; do
             [ -e "$W/vol/$d" ] && fail "$what: rmdir -r /$d left $(ls "$W/vol/$d" | wc -l) names"
         done
     done
-    kill "$SPID"
-    wait "$SPID" 2>/dev/null
-    SPID=
+    stop_sim
 done
 
-if [ "$failures" -ne 0 ]; then
-    echo "layouts: $failures failures" >&2
-    exit 1
-fi
-echo "layouts: all checks passed (${#layouts[@]} layouts)"
+finish "${#layouts[@]} layouts"

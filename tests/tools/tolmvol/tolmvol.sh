@@ -4,19 +4,11 @@
 # Usage: tolmvol.sh BUILD_DIR
 set -u
 BUILD=$1
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-VOL=$BUILD/tools/tolmvol/tolmvol
 TOLMDECODE=$BUILD/tools/tolmdecode/tolmdecode
 SAMPLES=$BUILD/sim/samples/tolmsamplerecords
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
+NAME=tolmvol
+. "$(dirname "$0")/lib.sh"
 
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "tolmvol: no private namespace under CI" >&2; exit 1; fi
-    echo "tolmvol: no private namespace; skipped"; exit 0
-fi
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 expect() {  # expect STATUS "DESCRIPTION" COMMAND...: runs it, output in $W/out and $W/err
     local want=$1 what=$2
     shift 2
@@ -25,19 +17,8 @@ expect() {  # expect STATUS "DESCRIPTION" COMMAND...: runs it, output in $W/out 
     [ "$got" = "$want" ] || fail "$what: exit $got, expected $want ($(head -c 300 "$W/err"))"
 }
 
-W=$(mktemp -d /tmp/tolmvol.XXXXXX)
-cleanup() {
-    [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$W"
-}
-trap cleanup EXIT
 mkdir -p "$W/vol" "$W/samples"
-
-"$SIM" --root "$W/node" --volume "$W/vol" --no-mgmt --no-stream 2> "$W/sim.err" &
-SPID=$!
-for _ in $(seq 100); do grep -q "serving under" "$W/sim.err" && break; sleep 0.1; done
-grep -q "serving under" "$W/sim.err" || { echo "tolmnodesim did not start" >&2; cat "$W/sim.err" >&2; exit 1; }
+start_sim || { echo "tolmnodesim did not start" >&2; exit 1; }
 
 head -c 30000 /dev/urandom > "$W/data"
 expect 0 "mkdir" "$VOL" mkdir /node1
@@ -95,8 +76,4 @@ expect 0 "rmdir -r" "$VOL" rmdir -r /node1
 expect 0 "empty tree" "$VOL" tree /
 [ "$(cat "$W/out")" = "/" ] || fail "tree after removal: $(cat "$W/out")"
 
-if [ "$failures" -ne 0 ]; then
-    echo "tolmvol: $failures failures" >&2
-    exit 1
-fi
-echo "tolmvol: all checks passed"
+finish
