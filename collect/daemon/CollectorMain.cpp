@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 
 #include "CollectionEnv.h"
 #include "RecordFiles.h"
 #include "SLogger.h"
+#include "SignalMgr.h"
 #include "SerializationException.h"
 #include "SnapDir.h"
 #include "Snapshot.h"
@@ -150,11 +152,20 @@ void* CollectorMain::collect() {
         Snapshot* s = _env->takeSnapshot();
         // Every persistSampleRate-th snapshot also goes to the persistence thread.
         if (_config.persistSampleRate != 0 && sample % _config.persistSampleRate == 0) {
+            std::vector<int32_t> dropped;
             pthread_mutex_lock(&_persistenceLock);
             s->addRef();
             _persistq.push_back(s);
+            while (_persistq.size() > persistQueueLimit()) {
+                dropped.push_back(_persistq.front()->timestamp);
+                _persistq.front()->release();
+                _persistq.pop_front();
+            }
             pthread_cond_signal(&_cv);
             pthread_mutex_unlock(&_persistenceLock);
+            for (int32_t t : dropped)
+                SLogger::warning("persistence behind: dropping queued snapshot %s",
+                                 stampName(t).c_str());
         }
         // Every longSampleRate-th snapshot goes to the long history, the
         // others to the short one.
@@ -167,6 +178,13 @@ void* CollectorMain::collect() {
         n = nextSampleNumber(n);
     }
     return nullptr;
+}
+
+size_t CollectorMain::persistQueueLimit() const {
+    constexpr size_t kKeepAllLimit = 1000;
+    if (_config.persistedRingSize < 0)
+        return kKeepAllLimit;
+    return std::max<size_t>(1, static_cast<size_t>(_config.persistedRingSize));
 }
 
 int32_t CollectorMain::nextSampleNumber(int32_t n) {

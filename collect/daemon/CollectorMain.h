@@ -65,9 +65,15 @@ class CollectorMain : public SnapshotProvider {
     // Waits `seconds`, or less when shutdown() is called.
     void pause(unsigned int seconds);
 
+    // The most snapshots waiting for persistence: a queued snapshot older
+    // than the newest persistedRingSize would be pruned from the volume as
+    // soon as the newer ones land, so it is dropped while still waiting
+    // (1000 when the volume keeps everything).
+    size_t persistQueueLimit() const;
+
     SnapshotRing _shortRing;
     SnapshotRing _longRing;
-    std::list<Snapshot*> _persistq;
+    std::list<Snapshot*> _persistq;  // guarded by _persistenceLock
     // The timestamp directory being written ("" between persistences).
     std::string _persisting;
     StatsDirMgr _statsDirMgr;

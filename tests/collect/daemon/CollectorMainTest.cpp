@@ -12,6 +12,8 @@
 #include "CollectionEnv.h"
 #include "CollectorConfig.h"
 #include "CollectorMain.h"
+#include "SLogger.h"
+#include "SignalMgr.h"
 #include "Privileges.h"
 #include "Snapshot.h"
 #include "SnapshotRing.h"
@@ -238,3 +240,75 @@ TEST(CollectorMain, SampleNumberWrapsToZero) {
     EXPECT_EQ(0, CollectorMain::nextSampleNumber(2147483647));
     EXPECT_EQ(0, CollectorMain::nextSampleNumber(-5));
 }
+
+namespace {
+
+// Persistence that stalls on the first snapshot while ten more are queued:
+// with persistedRingSize 3 only the newest three wait, the others are
+// released with one log line each.
+class StalledEnv : public CollectionEnv {
+public:
+    Snapshot* takeSnapshot() override {
+        int n = _taken++;
+        std::unique_lock<std::mutex> lk(_m);
+        if (n == 1) {  // the first is in the persistence thread's hands
+            EXPECT_TRUE(
+                _cv.wait_for(lk, std::chrono::seconds(20), [&] { return !persisted.empty(); }));
+        }
+        if (n == 11) {
+            _stalled = false;
+            _cv.notify_all();
+            EXPECT_TRUE(_cv.wait_for(lk, std::chrono::seconds(20),
+                                     [&] { return persisted.size() >= 4; }));
+            lk.unlock();
+            stopper(main)->shutdown();
+        }
+        return new Snapshot(1000 + n, nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+    bool persistSnapshot(Snapshot* s) override {
+        std::unique_lock<std::mutex> lk(_m);
+        persisted.push_back(s->timestamp);
+        _cv.notify_all();
+        _cv.wait(lk, [&] { return !_stalled; });
+        return true;
+    }
+
+    std::atomic<CollectorMain*> main{nullptr};
+    std::vector<int32_t> persisted;
+
+private:
+    int _taken = 0;
+    bool _stalled = true;
+    std::mutex _m;
+    std::condition_variable _cv;
+};
+
+TEST(CollectorMain, AQueueBehindThePersistedCountDropsItsOldest) {
+    int base = Snapshot::live();
+    std::vector<std::string> logged;
+    std::mutex logLock;
+    SLogger::setObserver([&](int, const std::string& text) {
+        std::lock_guard<std::mutex> lk(logLock);
+        if (text.find("persistence behind") != std::string::npos)
+            logged.push_back(text);
+    });
+    StalledEnv env;
+    CollectorConfig c = config(8, 1);
+    c.persistedRingSize = 3;
+    {
+        CollectorMain m(c, &env);
+        env.main = &m;
+        m.waitToComplete();
+    }
+    SLogger::setObserver(nullptr);
+    ASSERT_GE(env.persisted.size(), 4u);
+    EXPECT_EQ((std::vector<int32_t>{1000, 1008, 1009, 1010}),
+              std::vector<int32_t>(env.persisted.begin(), env.persisted.begin() + 4));
+    // Snapshots 1 to 7 were dropped while waiting, oldest first.
+    ASSERT_EQ(7u, logged.size());
+    EXPECT_EQ("persistence behind: dropping queued snapshot " + stampName(1001), logged[0]);
+    EXPECT_EQ("persistence behind: dropping queued snapshot " + stampName(1007), logged[6]);
+    EXPECT_EQ(base, Snapshot::live()) << "every dropped snapshot released";
+}
+
+}  // namespace
