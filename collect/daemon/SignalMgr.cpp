@@ -9,8 +9,9 @@
 #include <ctime>
 
 #include "DbladeStats.h"
+#include "DumpDir.h"
+#include "FileBuffer.h"
 #include "FcdStats.h"
-#include "FileSerializer.h"
 #include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
@@ -39,36 +40,32 @@ sigset_t servedSignals() {
     return set;
 }
 
-void logMkdirFailure(const std::string& path) {
-    SLogger::err("Failed to create (signal) dump directory '%s': %d", path.c_str(), errno);
-}
-
 template <typename R>
-void writeBinary(std::string& path, const char* name, R& rec) {
-    size_t dirLength = path.size();
-    path += name;
+void writeBinary(const DumpDir& dir, const char* name, R& rec) {
     try {
-        // The whole record into memory, then into the file in one write.
+        // The whole record into memory, then into its file.
         FileBuffer b;
         serializeWhole(rec, b);
-        FileSerializer s(path);
-        s.writeBuffer(b.data(), static_cast<int>(b.size()));
+        dir.writeFile(name, b.data(), b.size());
     } catch (SerializationException& e) {
-        SLogger::err("%s: %d", e.msg.c_str(), static_cast<int>(e.code));
+        SLogger::err("%s/%s: %s: %d", dir.path().c_str(), name, e.msg.c_str(),
+                     static_cast<int>(e.code));
     }
-    path.resize(dirLength);
 }
 
 template <typename R>
-void writeXml(std::string& path, const char* name, R& rec, bool skipZero) {
-    size_t dirLength = path.size();
-    path += name;
+void writeXml(const DumpDir& dir, const char* name, R& rec, bool skipZero) {
+    int fd = dir.create(name);
+    if (fd < 0)
+        return;
+    int error;
     {
-        XmlDumper d(path);
+        XmlDumper d(fd);
         d.skipZeroAttributes(skipZero);
         rec.toXml(d);
+        error = d.flush();
     }
-    path.resize(dirLength);
+    dir.finish(name, fd, error);
 }
 
 }  // namespace
@@ -84,15 +81,15 @@ std::string stampName(int32_t timestamp) {
     return text;
 }
 
-void dumpBinary(std::string& path, Snapshot* snapshot) {
+void dumpBinary(const DumpDir& dir, Snapshot* snapshot) {
     forEachRecordFile(snapshot, [&](auto& rec, const char* name, const char*, const char*) {
-        writeBinary(path, name, rec);
+        writeBinary(dir, name, rec);
     });
 }
 
-void dumpXml(std::string& path, Snapshot* snapshot, bool skipZero) {
+void dumpXml(const DumpDir& dir, Snapshot* snapshot, bool skipZero) {
     forEachRecordFile(snapshot, [&](auto& rec, const char*, const char* xmlName, const char*) {
-        writeXml(path, xmlName, rec, skipZero);
+        writeXml(dir, xmlName, rec, skipZero);
     });
 }
 
@@ -212,31 +209,21 @@ void SignalMgr::_dumpSnapshots() {
     SnapshotRing* ring = _pProvider->getAllSnapshots();
     if (!ring)
         return;
-    std::string path = _dir + "/tolmstats";
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        logMkdirFailure(path);
-    } else {
-        path += "/";
-        size_t length = path.size();
-        for (Snapshot* s : *ring) {
-            _dumpSnapshot(path, s);
-            path.resize(length);
-        }
-    }
+    DumpDir tree = DumpDir::open(_dir).sub("tolmstats");
+    if (tree.valid())
+        for (Snapshot* s : *ring)
+            _dumpSnapshot(tree, s);
     delete ring;
 }
 
-void SignalMgr::_dumpSnapshot(std::string& path, Snapshot* snapshot) {
-    path += stampName(snapshot->timestamp);
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        logMkdirFailure(path);
+void SignalMgr::_dumpSnapshot(const DumpDir& tree, Snapshot* snapshot) {
+    DumpDir dir = tree.sub(stampName(snapshot->timestamp).c_str());
+    if (!dir.valid())
         return;
-    }
-    path += "/";
     if (_dumpAsXml)
-        dumpXml(path, snapshot, _skipZeroAttrs);
+        dumpXml(dir, snapshot, _skipZeroAttrs);
     else
-        dumpBinary(path, snapshot);
+        dumpBinary(dir, snapshot);
 }
 
 void SignalMgr::handleSyncSigs(int signal, siginfo_t* info, void* /*context*/) {

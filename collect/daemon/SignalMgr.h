@@ -8,6 +8,7 @@
 
 class Snapshot;
 class SnapshotProvider;
+class DumpDir;
 
 // The daemon's signals. SIGUSR1, SIGTERM and SIGINT are blocked in every
 // thread (blockServedSignals, before any thread starts) and served by one
@@ -40,7 +41,7 @@ public:
     // Sets what a dump writes and from where, without touching any signal.
     void configure(SnapshotProvider* provider, const char* dir, bool dumpAsXml, bool skipZeroAttrs);
     void _dumpSnapshots();
-    void _dumpSnapshot(std::string& path, Snapshot* snapshot);
+    void _dumpSnapshot(const DumpDir& tree, Snapshot* snapshot);
 
     static SignalMgr _instance;
     static volatile int sig_signo;
@@ -67,7 +68,7 @@ private:
 
 // Write the snapshot's five records into `path` (the snapshot directory with
 // a trailing "/"), which is given back unchanged.
-void dumpBinary(std::string& path, Snapshot* snapshot);
-void dumpXml(std::string& path, Snapshot* snapshot, bool skipZero);
+void dumpBinary(const DumpDir& dir, Snapshot* snapshot);
+void dumpXml(const DumpDir& dir, Snapshot* snapshot, bool skipZero);
 // The snapshot directory name of a timestamp, in local time.
 std::string stampName(int32_t timestamp);

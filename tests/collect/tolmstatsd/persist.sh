@@ -131,6 +131,38 @@ grep -q "Failed to list host directory $HOST for pruning: TolmFsLib Internal Err
     fail "endless: the failed listing was not logged"
 [ "$(stamps "$H" | wc -l)" -ge 2 ] || fail "endless: only $(stamps "$H" | wc -l) snapshots persisted"
 
+# Signal dumps onto a full file system (a 16 KiB tmpfs), binary and XML:
+# every file left is whole, every one that did not fit is gone and named in
+# the log with the system's reason.
+for type in binary xml; do
+    start_sim "full$type"
+    mount -t tmpfs -o size=16k tmpfs "$W/full$type/dump"
+    run_daemon "full$type" 4 --persistentries 3 --persisttype binary --dumptype $type
+    T=$W/full$type/dump/tolmstats
+    [ -d "$T" ] || fail "full$type: no dump tree"
+    logged=0
+    for stamp in $(stamps "$T"); do
+        for f in nblade dblade lp fcd mgmtproc; do
+            file=$T/$stamp/$f
+            [ "$type" = xml ] && file=$file.xml
+            if [ -e "$file" ]; then
+                if [ "$type" = xml ]; then
+                    xmllint --noout "$file" 2>/dev/null || fail "full$type: $file is not whole"
+                else
+                    "$TOLMDECODE" "$file" > /dev/null 2>&1 || fail "full$type: $file is not whole"
+                fi
+            else
+                grep -qF "Failed to write dump file '$file': No space left on device (28)" "$W/full$type/err" ||
+                    grep -qF "Failed to create dump file '$file': No space left on device (28)" "$W/full$type/err" ||
+                    fail "full$type: $file missing without a logged reason"
+                logged=$((logged + 1))
+            fi
+        done
+    done
+    [ "$logged" -ge 1 ] || fail "full$type: everything fitted into 16 KiB"
+    umount "$W/full$type/dump"
+done
+
 # XML, nothing pruned (-1); every file is a well-formed document.
 start_sim xml
 H=$W/xml/vol/$HOST
