@@ -16,6 +16,7 @@
 #include "TlDirectory.h"
 #include "TlSerializer.h"
 #include "TlXmlRenderer.h"
+#include "TolmErr.h"
 
 CollectorMain::CollectorMain(CollectorConfig& config, CollectionEnv* env)
     : _shortRing(config.shortRingSize),
@@ -248,6 +249,8 @@ void CollectorMain::persistBinary(Snapshot* snapshot) {
             s->cutToWritten();
         } catch (SerializationException& e) {
             SLogger::err(error, e.msg.c_str(), static_cast<int>(e.code));
+            if (s != nullptr)
+                removePartial(dir, name);
         }
         delete s;
     });
@@ -272,11 +275,25 @@ void CollectorMain::persistXml(Snapshot* snapshot) {
             r->cutToWritten();
         } catch (SerializationException& e) {
             SLogger::err(error, e.msg.c_str(), static_cast<int>(e.code));
+            if (r != nullptr)
+                removePartial(dir, name);
         }
         delete r;
     });
     notePersisting("");
     delete dir;
+}
+
+// A record file whose write failed would be read back cut short: it goes.
+void CollectorMain::removePartial(SnapDir* dir, const char* name) {
+    TlDirectory* d = dir->directory();
+    uint32_t st = d->remove(name);
+    if (st == 0)
+        SLogger::err("Removed %s/%s from the volume: its write failed", d->getPath().c_str(), name);
+    else
+        SLogger::err("Failed to remove %s/%s after its write failed: %s (%d)",
+                     d->getPath().c_str(), name, TolmErr::tolmFsLibError(st),
+                     static_cast<int>(st));
 }
 
 void CollectorMain::notePersisting(const std::string& path) {

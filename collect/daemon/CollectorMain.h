@@ -12,6 +12,7 @@
 #include "StatsDirMgr.h"
 
 class CollectionEnv;
+class SnapDir;
 
 // Owns the snapshot history: runs the collection thread, which takes a
 // snapshot every base period into the short or the long ring, and the
@@ -51,6 +52,7 @@ class CollectorMain : public SnapshotProvider {
     void* persist();
     void persistBinary(Snapshot* snapshot);
     void persistXml(Snapshot* snapshot);
+    void removePartial(SnapDir* dir, const char* name);
     void notePersisting(const std::string& path);
 
     // The sample number after n: n + 1, or 0 where that would not be a

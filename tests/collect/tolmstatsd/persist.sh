@@ -131,6 +131,24 @@ grep -q "Failed to list host directory $HOST for pruning: TolmFsLib Internal Err
     fail "endless: the failed listing was not logged"
 [ "$(stamps "$H" | wc -l)" -ge 2 ] || fail "endless: only $(stamps "$H" | wc -l) snapshots persisted"
 
+# A volume that fills up (its D-blade's directory a 24 KiB tmpfs): a record
+# file whose write fails is removed from the volume and named in the log; no
+# file is left cut short.
+mkdir -p "$W/volfull/vol"
+mount -t tmpfs -o size=24k tmpfs "$W/volfull/vol"
+start_sim volfull
+H=$W/volfull/vol/$HOST
+run_daemon volfull 4 --persistentries 10 --persisttype binary
+for stamp in $(stamps "$H"); do
+    for f in nblade dblade lp fcd mgmtproc; do
+        [ -e "$H/$stamp/$f" ] || continue
+        "$TOLMDECODE" "$H/$stamp/$f" > /dev/null 2>&1 || fail "volfull: $stamp/$f is cut short"
+    done
+done
+grep -q "Removed /$HOST/[0-9-]*/[a-z]* from the volume: its write failed" "$W/volfull/err" ||
+    fail "volfull: no failed write removed: $(grep -m3 Failed "$W/volfull/err")"
+umount "$W/volfull/vol"
+
 # Signal dumps onto a full file system (a 16 KiB tmpfs), binary and XML:
 # every file left is whole, every one that did not fit is gone and named in
 # the log with the system's reason.
