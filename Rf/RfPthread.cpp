@@ -138,6 +138,36 @@ void listFree(RfPacket** headpp, RfPacket** tailpp) {
     *tailpp = nullptr;
 }
 
+// The bytes a connection holds on its receive lists, counted as packets go
+// on and off them.
+void heldAdd(RfConn* connp, const RfPacket* p) {
+    connp->rxHeldBytes += static_cast<uint32_t>(p->size);
+    connp->rfp->rxHeldBytes += static_cast<uint32_t>(p->size);
+}
+
+void heldSub(RfConn* connp, const RfPacket* p) {
+    connp->rxHeldBytes -= static_cast<uint32_t>(p->size);
+    connp->rfp->rxHeldBytes -= static_cast<uint32_t>(p->size);
+}
+
+bool mayHold(const RfConn* connp, const RfPacket* p) {
+    uint32_t n = static_cast<uint32_t>(p->size);
+    return connp->rxHeldBytes + n <= RF_MAX_HELD_PER_CONN &&
+           connp->rfp->rxHeldBytes + n <= RF_MAX_HELD_TOTAL;
+}
+
+void freeHeld(RfConn* connp, RfPacket** headpp, RfPacket** tailpp) {
+    for (RfPacket* p = *headpp; p != nullptr; p = p->nextp)
+        heldSub(connp, p);
+    listFree(headpp, tailpp);
+}
+
+void freeReceived(RfConn* connp) {
+    freeHeld(connp, &connp->rxReadHeadp, &connp->rxReadTailp);
+    freeHeld(connp, &connp->rxWaitHeadp, &connp->rxWaitTailp);
+    connp->rxStalledMs = 0;
+}
+
 void cancelTimer(RfTimeout** tpp) {
     if (*tpp != nullptr) {
         RfTimeout_cancel(*tpp);
@@ -322,8 +352,7 @@ void resetClientConn(RfConn* connp, int32_t error, bool discard) {
     setAllSequences(connp, newInitialSequence(rfp->endp));
     cancelTimer(&connp->resendTimeoutp);
     cancelTimer(&connp->delayedAckTimeoutp);
-    listFree(&connp->rxReadHeadp, &connp->rxReadTailp);
-    listFree(&connp->rxWaitHeadp, &connp->rxWaitTailp);
+    freeReceived(connp);
     if (discard) {
         listFree(&connp->txHeadp, &connp->txTailp);
     }
@@ -355,8 +384,7 @@ void resetServerConn(RfConn* connp) {
     resetWindowState(connp);
     cancelTimer(&connp->resendTimeoutp);
     cancelTimer(&connp->delayedAckTimeoutp);
-    listFree(&connp->rxReadHeadp, &connp->rxReadTailp);
-    listFree(&connp->rxWaitHeadp, &connp->rxWaitTailp);
+    freeReceived(connp);
     listFree(&connp->txHeadp, &connp->txTailp);
     connp->txNextSendp = nullptr;
 }
@@ -368,8 +396,7 @@ void destroyConn(RfConn* connp) {
     } else {
         resetServerConn(connp);
     }
-    listFree(&connp->rxReadHeadp, &connp->rxReadTailp);
-    listFree(&connp->rxWaitHeadp, &connp->rxWaitTailp);
+    freeReceived(connp);
     listFree(&connp->txHeadp, &connp->txTailp);
     connp->txNextSendp = nullptr;
     cancelTimer(&connp->resendTimeoutp);
@@ -641,6 +668,8 @@ void deliverInOrder(RfConn* connp, RfPacket* p) {
     RfHeader h;
     Rf_readHeader(p, &h);
     listAppend(&connp->rxReadHeadp, &connp->rxReadTailp, p);
+    heldAdd(connp, p);
+    connp->rxStalledMs = 0;
     connp->rxNextSequence++;
     if (seqBefore(connp->rxNextSack, connp->rxNextSequence)) {
         connp->rxNextSack = connp->rxNextSequence;
@@ -650,7 +679,8 @@ void deliverInOrder(RfConn* connp, RfPacket* p) {
     }
     // Every message is one packet; the read list holds just this one.
     listUnlink(&connp->rxReadHeadp, &connp->rxReadTailp, p);
-    listFree(&connp->rxReadHeadp, &connp->rxReadTailp);
+    heldSub(connp, p);
+    freeHeld(connp, &connp->rxReadHeadp, &connp->rxReadTailp);
     uint8_t type = h.flags & RF_TYPE_MASK;
     if (connp->flags & RF_CONN_CLIENT) {
         if (type == RF_TYPE_RESPONSE) {
@@ -668,12 +698,21 @@ void deliverInOrder(RfConn* connp, RfPacket* p) {
 // Returns true when the packet came in order.
 bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
     bool inOrder = hp->sequence == connp->rxNextSequence;
+    // A packet that would be held beyond the bounds is dropped as if lost:
+    // not taken, not acknowledged.
+    bool held = !inOrder || !(hp->flags & RF_FLAG_LAST);
+    if (held && !mayHold(connp, p)) {
+        connp->rfp->stats.rxHeldDiscards++;
+        Rf_freePacket(p);
+        return false;
+    }
     if (inOrder) {
         deliverInOrder(connp, p);
         while (connp->rxWaitHeadp != nullptr &&
                packetSequence(connp, connp->rxWaitHeadp) == connp->rxNextSequence) {
             RfPacket* wp = connp->rxWaitHeadp;
             listUnlink(&connp->rxWaitHeadp, &connp->rxWaitTailp, wp);
+            heldSub(connp, wp);
             deliverInOrder(connp, wp);
         }
     } else {
@@ -703,6 +742,7 @@ bool processIncomingData(RfConn* connp, RfPacket* p, const RfHeader* hp) {
                 } else {
                     connp->rxWaitHeadp = p;
                 }
+                heldAdd(connp, p);
             }
         } else {
             Rf_freePacket(p);
@@ -812,8 +852,16 @@ void processAck(RfConn* connp, RfPacket* p, const RfHeader* hp) {
     performAckWork(connp, hp->sequenceAck, hp->window, kind, list, count);
 }
 
+bool hasServer(const Rf* rfp) {
+    for (int i = 0; i < RF_SERVER_CHAINS; i++)
+        if (rfp->serverIidHashp[i] != nullptr)
+            return true;
+    return false;
+}
+
 void processBind(Rf* rfp, RfPacket* p, const RfHeader* hp, const struct sockaddr_in* fromp) {
-    if (p->size < RF_HEADER_SIZE + RF_BIND_INFO_SIZE) {
+    // An engine that serves nothing is only a client: nobody binds to it.
+    if (p->size < RF_HEADER_SIZE + RF_BIND_INFO_SIZE || !hasServer(rfp)) {
         return;
     }
     const uint8_t* infop = p->datap + RF_HEADER_SIZE;
@@ -934,6 +982,18 @@ void monitorFired(void* contextp, RfTimeout*) {
     Rf* rfp = static_cast<Rf*>(contextp);
     rfp->monitorTimeoutp = nullptr;
     RfTimeout_schedule(rfp->endp, monitorFired, rfp, kMonitorIntervalMs, &rfp->monitorTimeoutp);
+    // A message begun but not finished within the connection's back-off
+    // limit is given up: its packets go.
+    for (int i = 0; i < RF_MAX_CONNS; i++) {
+        RfConn* connp = rfp->connHashp[i];
+        if (connp == nullptr || connp->rxReadHeadp == nullptr)
+            continue;
+        connp->rxStalledMs += kMonitorIntervalMs;
+        if (connp->rxStalledMs >= backoffMs(connp)) {
+            freeHeld(connp, &connp->rxReadHeadp, &connp->rxReadTailp);
+            connp->rxStalledMs = 0;
+        }
+    }
     for (int i = 0; i < RF_MAX_CLIENT_CALLS; i++) {
         RfClientCall* callp = &rfp->clientCalls[i];
         if (!callp->running) {
@@ -1235,6 +1295,13 @@ void Rf_indicate(RfUserEndPoint*, void* contextp, RfPacket* p, const struct sock
     }
     RfConn* connp = rfp->connHashp[h.connIdDest & kSlotMask];
     bool sameConn = connp != nullptr && connp->connId == h.connIdDest;
+    // A connection hears its peer alone.
+    if (sameConn && (fromp->sin_addr.s_addr != connp->toAddr.sin_addr.s_addr ||
+                     fromp->sin_port != connp->toAddr.sin_port)) {
+        rfp->stats.rxForeignDiscards++;
+        Rf_freePacket(p);
+        return;
+    }
     if (type == RF_TYPE_BIND_RESPONSE) {
         if (sameConn && (connp->flags & RF_CONN_BIND_OUTSTANDING)) {
             processBindResponse(connp, &h);

@@ -37,6 +37,11 @@ constexpr int32_t RF_ERR_RESET = 1;
 constexpr int32_t RF_ERR_NO_SERVER = 1000;
 
 constexpr int RF_MAX_CONNS = 4096;
+// Bytes of received packets an engine holds for messages being assembled and
+// for packets that came out of order: per connection and in all. Beyond
+// them packets are dropped, and the peer's resending brings them again.
+constexpr uint32_t RF_MAX_HELD_PER_CONN = 1u << 20;
+constexpr uint32_t RF_MAX_HELD_TOTAL = 16u << 20;
 constexpr int RF_MAX_CLIENT_CALLS = 4096;
 constexpr int RF_SERVER_CHAINS = 32;
 
@@ -78,6 +83,8 @@ struct RfStats {
     uint32_t txResends;
     uint32_t txStalls;
     uint32_t rxREDDiscards;
+    uint32_t rxHeldDiscards;  // packets dropped for the held-bytes bounds
+    uint32_t rxForeignDiscards;  // packets from an address not their connection's peer
 };
 
 struct RfConn {
@@ -119,6 +126,8 @@ struct RfConn {
     int16_t ssthresh;
     RfServerCall* debugServerCallp;
     int32_t upcallsRunning;  // server upcalls in progress (flag bit 1 while nonzero)
+    uint32_t rxHeldBytes;    // of the packets on rxRead and rxWait
+    int32_t rxStalledMs;     // since a partly assembled message last grew
 };
 
 struct RfClientCall {
@@ -188,6 +197,7 @@ struct Rf {
     RfUpcall* processTailp;
     RfUserEndPoint* endp;
     uint32_t lastUseCounter;
+    uint32_t rxHeldBytes;  // rxHeldBytes of every connection
     RfStats stats;
     std::deque<RfUpcall> pendingUpcalls;
 };

@@ -269,6 +269,15 @@ int RfUser_receiveOne(RfUserEndPoint* endp, int32_t waitMs) {
         return 0;
     }
     RfPacket* p = endp->sparep;
+    if (p == nullptr) {
+        // No packet to take it: the datagram is read and dropped, as the
+        // network would have dropped it.
+        static uint8_t sink[RF_PACKET_AREA_SIZE];
+        socklen_t len = sizeof endp->fromAddr;
+        recvfrom(endp->s, sink, sizeof sink, MSG_DONTWAIT,
+                 reinterpret_cast<struct sockaddr*>(&endp->fromAddr), &len);
+        return 1;
+    }
     socklen_t fromLen = sizeof endp->fromAddr;
     // The whole area takes the datagram, header room included: a largest body (9000
     // bytes) with its 32-byte header would not fit in the tail room alone.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <string>
@@ -65,6 +66,14 @@ class RfEngineTest : public ::testing::Test {
             waitMs = 5;
         }
         RfUser_runTimers(_endp);
+        pthread_mutex_unlock(&rfGlobalMutex);
+    }
+
+    // Takes what has arrived, without waiting for more.
+    void drain() {
+        pthread_mutex_lock(&rfGlobalMutex);
+        while (RfUser_receiveOne(_endp, 0)) {
+        }
         pthread_mutex_unlock(&rfGlobalMutex);
     }
 
@@ -271,6 +280,120 @@ TEST_F(RfEngineTest, LargestBodyTravelsWholeBothWays) {
     EXPECT_EQ(_outcomes[1].error, 0);
     EXPECT_EQ(_outcomes[1].body.size(), 9000u);
     EXPECT_EQ(_outcomes[1].body, answer);
+}
+
+// What anyone who can send UDP to a client engine may try: binds (a client
+// serves nothing, so none is answered), packets from an address that is not
+// the connection's peer (a reset notice among them), and, from the peer
+// itself, messages that are never finished and packets out of order. The
+// engine holds at most RF_MAX_HELD_PER_CONN bytes for the connection, gives
+// up the unfinished message after its back-off limit, and the call in
+// progress is answered all the same.
+TEST_F(RfEngineTest, HostileDatagramsAreBoundedAndForeignOnesIgnored) {
+    int32_t before = RfUser_getSkbCount();
+    int sent = 0;
+    // Binds, each from a new identity.
+    for (int i = 0; i < 20000; i++, sent++) {
+        Packet bind;
+        bind.flags = RF_TYPE_BIND;
+        bind.connIdSrc = static_cast<uint32_t>(i);
+        bind.sequence = bind.sequenceAck = 10;
+        bind.body.assign(16, static_cast<uint8_t>(i));
+        bind.body[1] = static_cast<uint8_t>(i >> 8);
+        _peer.send(port(), bind);
+        if (i % 32 == 31)
+            drain();
+    }
+    pump();
+    Packet heard;
+    EXPECT_FALSE(_peer.receive(&heard, 100)) << "a client engine answered a bind";
+
+    connect(5);
+    call(1, "question");
+    Packet bind = acceptBind(77);
+    Packet req;
+    ASSERT_TRUE(_peer.receiveType(&req, RF_TYPE_DATA, 1000));
+    RfTestPeer foreign;
+    // From elsewhere: reset notices, responses and data for the connection.
+    for (int i = 0; i < 20000; i++, sent++) {
+        Packet p;
+        p.connIdDest = bind.connIdSrc;
+        p.connIdSrc = 77;
+        p.sequenceAck = req.sequence + 1;
+        p.channelId = req.channelId;
+        p.call = req.call;
+        if (i % 2 == 0) {
+            p.flags = RF_TYPE_ACK | RF_FLAG_EXTENSION;
+            RfTestPeer::appendWord(&p.body, RF_ACK_RESET);
+        } else {
+            p.flags = RF_TYPE_RESPONSE | RF_FLAG_LAST;
+            p.sequence = _peerSeq;
+            p.body = bytesOf("forged");
+        }
+        foreign.send(port(), p);
+        if (i % 32 == 31)
+            drain();
+    }
+    pump();
+    EXPECT_EQ(0u, _outcomes.count(1)) << "a forged response ended the call";
+    EXPECT_FALSE(_peer.receiveType(&heard, RF_TYPE_BIND, 50)) << "a forged reset made a rebind";
+
+    // From the peer: 40000 pieces of messages never finished, in order, and
+    // 20000 packets ahead of the sequence, 1 KiB each.
+    RfStats stats;
+    uint32_t seq = _peerSeq;
+    int32_t most = 0;
+    for (int i = 0; i < 60000; i++, sent++) {
+        Packet p;
+        p.flags = RF_TYPE_RESPONSE;
+        p.connIdDest = bind.connIdSrc;
+        p.connIdSrc = 77;
+        p.sequence = i < 40000 ? seq++ : _peerSeq + 2 + static_cast<uint32_t>(i % 100);
+        p.sequenceAck = req.sequence + 1;
+        p.body.assign(1024, 0x5A);
+        _peer.send(port(), p);
+        if (i % 16 == 15) {
+            drain();
+            most = std::max(most, RfUser_getSkbCount() - before);
+        }
+    }
+    pump();
+    most = std::max(most, RfUser_getSkbCount() - before);
+    Rf_getStats(_rf, &stats);
+    EXPECT_GT(stats.rxHeldDiscards, 0u);
+    EXPECT_GT(stats.rxForeignDiscards, 19000u);
+    // 1 MiB of 1056-byte packets, and the few in flight.
+    EXPECT_LE(most, static_cast<int32_t>(RF_MAX_HELD_PER_CONN / 1056 + 32));
+    EXPECT_LE(_connp->rxHeldBytes, RF_MAX_HELD_PER_CONN);
+
+    // Garbage of every length.
+    for (int i = 0; i < 10000; i++, sent++)
+        _peer.sendRaw(port(), std::vector<uint8_t>(static_cast<size_t>(i % 64), 0xFF));
+    pump();
+    EXPECT_EQ(110000, sent);
+
+    // Unfinished for longer than the back-off limit: given up.
+    while (_peer.receive(&heard, 0)) {
+    }
+    advance(10000);
+    advance(10000);
+    EXPECT_EQ(nullptr, _connp->rxReadHeadp);
+    // The peer's real answer, the one after those it never finished, still
+    // ends the call (the engine wants the number after the last it took).
+    Packet r;
+    r.flags = RF_TYPE_RESPONSE | RF_FLAG_LAST;
+    r.connIdDest = bind.connIdSrc;
+    r.connIdSrc = 77;
+    r.sequence = _connp->rxNextSequence;
+    r.sequenceAck = req.sequence + 1;
+    r.channelId = req.channelId;
+    r.call = req.call;
+    r.body = bytesOf("answer");
+    _peer.send(port(), r);
+    pump();
+    ASSERT_EQ(1u, _outcomes.count(1));
+    EXPECT_EQ(0, _outcomes[1].error);
+    EXPECT_EQ("answer", _outcomes[1].body);
 }
 
 TEST_F(RfEngineTest, ResetNoticeEndsAcknowledgedCallsAndResendsTheRestAfterRebind) {
@@ -653,6 +776,7 @@ TEST_F(RfServerTest, IdleResendTimeoutAfterEmptyingAckShrinksTheWindow) {
 }
 
 TEST_F(RfServerTest, FullConnectionTableCollectsLeastRecentlyUsedIdleServerConnection) {
+    ASSERT_EQ(Rf_createServer(_rf, 9, serve, this, nullptr), 0);
     // Fill the table with server connections, one bind each.
     std::vector<uint32_t> ids;
     for (int i = 0; i < RF_MAX_CONNS; i++) {
