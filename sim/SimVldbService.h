@@ -17,6 +17,10 @@ class SimVldbService {
         uint32_t forcedResult = 0;
         // The next N requests are dropped with their connection.
         uint32_t dropRequests = 0;
+        // A faulty VLDB: each of the next N requests is answered, five times
+        // a second, by replies that carry another xid, until its caller goes
+        // away.
+        uint32_t staleRequests = 0;
     };
 
     // Registers the program with the portmapper.

@@ -1,5 +1,7 @@
 #include "TolmVldb.h"
 
+#include "RpcDeadline.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -15,6 +17,7 @@
 #include "Check.h"
 #include "LocalRpcClient.h"
 #include "OptionalLock.h"
+#include "RpcDeadline.h"
 #include "TolmErr.h"
 #include "dldb.h"
 #include "vldb.h"
@@ -384,20 +387,43 @@ uint32_t TolmVldb::getTsd(Tsd** out) {
 // ---- location queries
 
 // Two attempts of one call on a handle of the thread, made when missing; a
-// failed handle is destroyed so that the next attempt makes a new one.
+// failed handle is destroyed so that the next attempt makes a new one. Both
+// together end within the 25 seconds of the time-out, whatever the service
+// sends meanwhile (RpcDeadline.h): past it the status is RPC_TIMEDOUT.
 static uint32_t twoAttempts(CLIENT** handle, const char* host, rpcprog_t prog, rpcvers_t vers,
                             uint32_t cannotConnect, const char* what,
                             const std::function<clnt_stat(CLIENT*)>& call) {
     clnt_stat st = RPC_SUCCESS;
+    timespec deadline = RpcDeadline::after(static_cast<int32_t>(kRpcTimeoutSecs));
     for (int attempt = 1; attempt <= kAttempts; attempt++) {
+        int32_t left = RpcDeadline::secondsLeft(deadline);
+        if (left == 0) {
+            st = RPC_TIMEDOUT;
+            break;
+        }
         if (*handle == nullptr) {
             *handle = TolmVldb::my_clnt_create(host, prog, vers, "tcp");
             if (*handle == nullptr)
                 return cannotConnect;
         }
-        st = call(*handle);
+        timeval wait = {left, 0};
+        clnt_control(*handle, CLSET_TIMEOUT, reinterpret_cast<char*>(&wait));
+        int fd = -1;
+        clnt_control(*handle, CLGET_FD, reinterpret_cast<char*>(&fd));
+        bool late;
+        {
+            RpcDeadline guard(fd, deadline);
+            st = call(*handle);
+            late = guard.fired();
+        }
         if (st == RPC_SUCCESS)
             return 0;
+        if (late) {
+            st = RPC_TIMEDOUT;
+            clnt_perror(*handle, what);
+            destroyClient(handle);
+            break;
+        }
         if (attempt == kAttempts)
             clnt_perror(*handle, what);
         destroyClient(handle);

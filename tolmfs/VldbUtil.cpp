@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "LocalRpcClient.h"
+#include "RpcDeadline.h"
 #include "vldb.h"
 
 namespace {
 // Match records on their VFS name.
 constexpr u_int kMatchVfsname = 2;
+constexpr int32_t kRpcTimeoutSecs = 25;
 }  // namespace
 
 uint32_t VldbUtil::lookupVfsid(const char* name, uint32_t& vfsid) {
@@ -27,7 +29,17 @@ uint32_t VldbUtil::lookupVfsid(const char* name, uint32_t& vfsid) {
     in.r.vfsname = const_cast<char*>(name);
     vldb_record_lookup_result out;
     memset(&out, 0, sizeof out);
-    enum clnt_stat st = vldb_record_lookup_3(&in, &out, clnt);
+    // The whole call within the 25 seconds of its time-out, whatever the
+    // VLDB sends meanwhile.
+    enum clnt_stat st;
+    {
+        int fd = -1;
+        clnt_control(clnt, CLGET_FD, reinterpret_cast<char*>(&fd));
+        RpcDeadline guard(fd, RpcDeadline::after(kRpcTimeoutSecs));
+        st = vldb_record_lookup_3(&in, &out, clnt);
+        if (st != RPC_SUCCESS && guard.fired())
+            st = RPC_TIMEDOUT;
+    }
     if (st != RPC_SUCCESS) {
         clnt_destroy(clnt);
         return static_cast<uint32_t>(st);

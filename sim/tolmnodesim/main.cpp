@@ -78,6 +78,8 @@ const char kUsage[] =
     "  --no-vldb, --no-dldb    do not register that service\n"
     "  --vldb-result N         answer every VLDB lookup with result N (102, 119...)\n"
     "  --dldb-status N         answer every DLDB lookup with status N (1, 3...)\n"
+    "  --vldb-stale-xid N      answer the next N VLDB requests with replies of\n"
+    "                          another xid, five a second, until the caller goes\n"
     "  --vldb-drop N, --dldb-drop N\n"
     "                          drop the first N requests by shutting their\n"
     "                          connection (the callers remake their clients)\n"
@@ -300,6 +302,10 @@ bool parse(int argc, char** argv, Settings& s, bool& help) {
             if (!value(n) || n < 0)
                 return false;
             s.dldbOptions.forcedStatus = static_cast<int32_t>(n);
+        } else if (a == "--vldb-stale-xid") {
+            if (!value(n) || n < 0)
+                return false;
+            s.vldbOptions.staleRequests = static_cast<uint32_t>(n);
         } else if (a == "--vldb-drop") {
             if (!value(n) || n < 0)
                 return false;

@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -254,6 +256,33 @@ TEST_F(Location, ABrokenHandleIsRemadeOnceAndTwoFailuresAreRpcErrors) {
     EXPECT_NE(std::string::npos,
               printed.find("Could not retrieve port for localhost, prog 536871424, vers 3.\n"))
         << printed;
+    v.destroy();
+}
+
+// A VLDB that keeps answering with replies of another xid: the lookup ends
+// within the 25 seconds of its time-out (without a deadline of its own the
+// RPC library would wait again after every reply), and once the VLDB is well
+// again the next lookup is answered.
+TEST_F(Location, AVldbSendingStaleRepliesIsGivenUpWithinItsTimeOut) {
+    if (IsSkipped() || HasFailure())
+        return;
+    TolmVldb v;
+    ASSERT_EQ(0u, v.create("localhost", "localhost", 0));
+    SimVldbService::Options stale;
+    stale.staleRequests = 100;
+    SimVldbService::setOptions(stale);
+    testing::internal::CaptureStderr();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(nullptr, v.getDbladeLockHeld(100, 0));
+    double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0x7000005u, tolmFsLibErrNo) << TolmErr::tolmFsLibError(tolmFsLibErrNo);
+    EXPECT_GE(took, 24.0);
+    EXPECT_LE(took, 27.0) << "the lookup outlived its time-out";
+    EXPECT_EQ(1u, SimVldbService::requests()) << "no second attempt after the deadline";
+    SimVldbService::setOptions(SimVldbService::Options());
+    EXPECT_NE(nullptr, v.getDbladeLockHeld(100, 0)) << TolmErr::tolmFsLibError(tolmFsLibErrNo);
     v.destroy();
 }
 

@@ -149,6 +149,16 @@ grep -q "Removed /$HOST/[0-9-]*/[a-z]* from the volume: its write failed" "$W/vo
     fail "volfull: no failed write removed: $(grep -m3 Failed "$W/volfull/err")"
 umount "$W/volfull/vol"
 
+# A VLDB whose first answer is replies of another xid, for ever: the lookup
+# ends with a logged failure within its 25 seconds, and the next persistence
+# succeeds.
+start_sim stale --vldb-stale-xid 1
+H=$W/stale/vol/$HOST
+run_daemon stale 30 --persistentries 3 --persisttype binary
+grep -q "Failed to lookup tolm.stats_: unknown Error (5)" "$W/stale/err" ||
+    fail "stale: the timed-out lookup was not logged"
+[ "$(stamps "$H" | wc -l)" -ge 1 ] || fail "stale: nothing persisted after the VLDB was well again"
+
 # Signal dumps onto a full file system (a 16 KiB tmpfs), binary and XML:
 # every file left is whole, every one that did not fit is gone and named in
 # the log with the system's reason.
