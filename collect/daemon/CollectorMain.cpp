@@ -126,6 +126,18 @@ bool CollectorMain::waitToComplete(int timeoutMs) {
     return true;
 }
 
+void CollectorMain::abandonThreads() {
+    if (!_started)
+        return;
+    if (!_collectionJoined)
+        pthread_detach(_collectionThread);
+    if (_persistenceStarted)
+        pthread_detach(_persistenceThread);
+    _collectionJoined = true;
+    _persistenceStarted = false;
+    _started = false;
+}
+
 void* CollectorMain::collectStub(void* self) {
     return static_cast<CollectorMain*>(self)->collect();
 }

@@ -47,6 +47,10 @@ class CollectorMain : public SnapshotProvider {
     // (stuck in a node service's call, say); the object must then be left
     // alone, as the thread still uses it.
     bool waitToComplete(int timeoutMs);
+    // After a timed wait that failed: the threads not joined are detached,
+    // so that they take their resources with them whenever they end (the
+    // process is about to leave without them).
+    void abandonThreads();
 
     void* collect();
     void* persist();

@@ -124,12 +124,14 @@ void SignalMgr::setStopHandler(void (*handler)(void*), void* arg) {
 
 void SignalMgr::configure(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
                           bool skipZeroAttrs) {
+    pthread_mutex_lock(&_configLock);
     _pProvider = provider;
     _dumpAsXml = dumpAsXml;
     _skipZeroAttrs = skipZeroAttrs;
     _dumpEnabled = dir != nullptr;
     if (dir)
         _dir = dir;
+    pthread_mutex_unlock(&_configLock);
 }
 
 void SignalMgr::_initialize(SnapshotProvider* provider, const char* dir, bool dumpAsXml,
@@ -184,8 +186,7 @@ void* SignalMgr::signalThread(void*) {
         if (_stopping)
             break;
         if (sig == SIGUSR1) {
-            if (mgr->_dumpEnabled)
-                dumpSnapshots(sig);
+            dumpSnapshots(sig);
         } else if (mgr->_stopHandler) {
             mgr->_stopHandler(mgr->_stopArg);
         } else {
@@ -196,11 +197,14 @@ void* SignalMgr::signalThread(void*) {
 }
 
 void SignalMgr::dumpSnapshots(int /*signal*/) {
+    pthread_mutex_lock(&_instance._configLock);
     try {
-        _instance._dumpSnapshots();
+        if (_instance._dumpEnabled)
+            _instance._dumpSnapshots();
     } catch (...) {
         SLogger::err("Uncaught exception while dumping snapshots");
     }
+    pthread_mutex_unlock(&_instance._configLock);
 }
 
 void SignalMgr::_dumpSnapshots() {

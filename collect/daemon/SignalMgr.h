@@ -55,6 +55,10 @@ private:
     static pthread_t _thread;
     static std::atomic<bool> _stopping;
 
+    // Guards what a dump reads (_dir, _dumpEnabled, _dumpAsXml,
+    // _skipZeroAttrs, _pProvider): configure takes it, the signal thread
+    // holds it through a dump.
+    pthread_mutex_t _configLock = PTHREAD_MUTEX_INITIALIZER;
     std::string _dir;
     bool _initialized;
     bool _dumpEnabled;
@@ -66,8 +70,7 @@ private:
     void* _stopArg;
 };
 
-// Write the snapshot's five records into `path` (the snapshot directory with
-// a trailing "/"), which is given back unchanged.
+// Write the snapshot's five records into the snapshot directory.
 void dumpBinary(const DumpDir& dir, Snapshot* snapshot);
 void dumpXml(const DumpDir& dir, Snapshot* snapshot, bool skipZero);
 // The snapshot directory name of a timestamp, in local time.

@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
         delete collectorMain;
     } else {
         SLogger::warning("collection still busy after %d ms: not waited for", kStopWaitMs);
+        collectorMain->abandonThreads();
         std::string persisting = collectorMain->persistenceInProgress();
         if (!persisting.empty())
             SLogger::err("persistence into %s abandoned at stop: its files may be incomplete",
