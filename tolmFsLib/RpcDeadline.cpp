@@ -13,10 +13,15 @@ struct RpcDeadline::Entry {
 
 namespace {
 
-pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;  // guards g_armed and g_started
+// Guards g_armed, g_started, g_sleeping and g_wake.
+pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t g_changed;
 std::list<RpcDeadline::Entry*>* g_armed = nullptr;
 bool g_started = false;
+// Whether the watchdog waits for a time (g_wake) or for an entry.
+bool g_sleeping = false;
+bool g_untilWake = false;
+timespec g_wake;
 
 bool before(const timespec& a, const timespec& b) {
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
@@ -43,12 +48,15 @@ void* watch(void*) {
                 next = &e->deadline;
             }
         }
+        g_sleeping = true;
+        g_untilWake = next != nullptr;
         if (next == nullptr) {
             pthread_cond_wait(&g_changed, &g_lock);
         } else {
-            timespec wake = *next;
-            pthread_cond_timedwait(&g_changed, &g_lock, &wake);
+            g_wake = *next;
+            pthread_cond_timedwait(&g_changed, &g_lock, &g_wake);
         }
+        g_sleeping = false;
     }
     return nullptr;
 }
@@ -90,7 +98,10 @@ RpcDeadline::RpcDeadline(int fd, const timespec& deadline) : _entry(new Entry{fd
     pthread_mutex_lock(&g_lock);
     startWatchdog();
     g_armed->push_back(_entry);
-    pthread_cond_signal(&g_changed);
+    // Calls arm a deadline each, nearly always later than the one the
+    // watchdog already waits for: it is woken only when this one is sooner.
+    if (g_sleeping && (!g_untilWake || before(deadline, g_wake)))
+        pthread_cond_signal(&g_changed);
     pthread_mutex_unlock(&g_lock);
 }
 
