@@ -572,6 +572,24 @@ TEST_F(TolmFsOps, LookupGoesComponentByComponentAndFollowsLinks) {
     EXPECT_STREQ("/elsewhere", abs);
     free(abs);
 
+    // Mount points (262) and mounted-at roots (283): the rest of the path
+    // goes on from the fid of the reply (stand-alone: its VFS kept); not
+    // following, the mount point itself.
+    for (uint32_t code : {262u, 283u}) {
+        _d.clear();
+        _d.queueReply(lookupReply(1 | (code << 8), {100, 27, 0}, "other"));
+        _d.queueReply(lookupReply(0, {100, 12, 1}, ""));
+        EXPECT_EQ(0u, _file.lookup(&root, "m/inside", nullptr, &out)) << code;
+        EXPECT_EQ(12u, out.vnode) << code;
+        reqs = _d.requests();
+        ASSERT_EQ(2u, reqs.size()) << code;
+        EXPECT_EQ("inside", lookupName(reqs[1])) << code;
+        _d.clear();
+        _d.queueReply(lookupReply(1 | (code << 8), {100, 27, 0}, "other"));
+        EXPECT_EQ(0u, _file.lookup(&root, "m/inside", 0, nullptr, &out)) << code;
+        EXPECT_EQ(27u, out.vnode) << code;
+    }
+
     // Links to each other: the 255th crossing fails.
     _d.clear();
     for (int i = 0; i < 255; i++) {
