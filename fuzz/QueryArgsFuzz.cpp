@@ -1,15 +1,17 @@
-// Feeds arbitrary bytes, as one call message to the query service (the RPC
-// header, then the arguments), through the server's own dispatch, over a
-// transport of this file's: the header is decoded as the RPC library's service
-// loop decodes it, the procedure's arguments from the same stream, and the
-// reply is encoded into a sink. Any call must end in a reply or an RPC error,
-// never a crash.
+// Feeds arbitrary bytes, as one record-marked call message to the query
+// service (the RPC header, then the arguments), through the service's own
+// connection over a socket pair: the header is checked and decoded, the
+// procedure's arguments taken from the same stream, and the reply encoded and
+// written. Any call must end in a reply, an RPC error or the connection's
+// end, never a crash.
 
+#include <arpa/inet.h>
 #include <rpc/rpc.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
 #include "DbladeStats.h"
@@ -17,6 +19,7 @@
 #include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
+#include "QueryConnection.h"
 #include "Snapshot.h"
 #include "SnapshotProvider.h"
 #include "SnapshotRing.h"
@@ -49,31 +52,6 @@ class SmallHistory : public SnapshotProvider {
     SnapshotRing _ring;
 };
 
-XDR g_in;
-std::vector<char> g_sink(1 << 20);
-
-bool_t getArgs(SVCXPRT*, xdrproc_t routine, void* where) {
-    return routine(&g_in, where);
-}
-
-bool_t freeArgs(SVCXPRT*, xdrproc_t routine, void* where) {
-    XDR x;
-    x.x_op = XDR_FREE;
-    return routine(&x, where);
-}
-
-bool_t reply(SVCXPRT*, rpc_msg* msg) {
-    XDR out;
-    xdrmem_create(&out, g_sink.data(), static_cast<u_int>(g_sink.size()), XDR_ENCODE);
-    bool_t ok = xdr_replymsg(&out, msg);
-    xdr_destroy(&out);
-    return ok;
-}
-
-// The operations table's type is only named inside SVCXPRT, behind its member.
-using TransportOps = std::remove_const_t<std::remove_pointer_t<decltype(SVCXPRT::xp_ops)>>;
-const TransportOps kOps = {nullptr, nullptr, getArgs, reply, freeArgs, nullptr};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -83,26 +61,31 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    xdrmem_create(&g_in, reinterpret_cast<char*>(const_cast<uint8_t*>(data)),
-                  static_cast<u_int>(size), XDR_DECODE);
-    rpc_msg call = {};
-    char credArea[3 * MAX_AUTH_BYTES];
-    call.rm_call.cb_cred.oa_base = credArea;
-    call.rm_call.cb_verf.oa_base = credArea + MAX_AUTH_BYTES;
-    if (xdr_callmsg(&g_in, &call) && call.rm_direction == CALL &&
-        call.rm_call.cb_prog == RPCPROG_TOLMSTATSD &&
-        call.rm_call.cb_vers == TOLMSTATS_RPC_VERSION_1) {
-        SVCXPRT transport = {};
-        transport.xp_fd = -1;
-        transport.xp_ops = &kOps;
-        svc_req request = {};
-        request.rq_prog = call.rm_call.cb_prog;
-        request.rq_vers = call.rm_call.cb_vers;
-        request.rq_proc = call.rm_call.cb_proc;
-        request.rq_cred = call.rm_call.cb_cred;
-        request.rq_xprt = &transport;
-        TolmStatsSvr::dispatch(&request, &transport);
+    if (size > 60000)
+        return 0;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return 0;
+    int big = 1 << 20;
+    setsockopt(ends[0], SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    setsockopt(ends[1], SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    uint32_t mark = htonl(0x80000000u | static_cast<uint32_t>(size));
+    std::vector<char> record(reinterpret_cast<const char*>(&mark),
+                             reinterpret_cast<const char*>(&mark) + 4);
+    record.insert(record.end(), data, data + size);
+    if (write(ends[1], record.data(), record.size()) == static_cast<ssize_t>(record.size())) {
+        {
+            QueryConnection connection(ends[0], 0, 64 * 1024, RPCPROG_TOLMSTATSD,
+                                       TOLMSTATS_RPC_VERSION_1, TolmStatsSvr::dispatch);
+            connection.onReadable(0);
+        }
+        // The connection is closed: what it answered, then the end.
+        char sink[65536];
+        while (read(ends[1], sink, sizeof sink) > 0) {
+        }
+    } else {
+        close(ends[0]);
     }
-    xdr_destroy(&g_in);
+    close(ends[1]);
     return 0;
 }

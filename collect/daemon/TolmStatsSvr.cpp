@@ -4,24 +4,23 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
-#include <rpc/rpc_com.h>
 #include <signal.h>
-#include <sys/select.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <sys/resource.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "QueryConnection.h"
 #include "RecordXdr.h"
 #include "SLogger.h"
 #include "Snapshot.h"
@@ -36,29 +35,22 @@ namespace {
 constexpr int kPort = 951;
 constexpr int kBindAttempts = 90;
 constexpr int kBindRetryMs = 2000;
-// Largest request record accepted; setting it also makes the RPC library read
-// every connection without blocking, assembling records as bytes arrive.
-constexpr int kMaxRequestRecord = 64 * 1024;
-constexpr int kDefaultIdleSecs = 60;
-constexpr int kDefaultMaxConnections = 1000;
+// Largest call record accepted (a call is its header, credentials of at most
+// 400 bytes and a timestamp); a larger one ends its connection.
+constexpr size_t kMaxRequestRecord = 64 * 1024;
+// Connections accepted in one pass of the loop.
+constexpr int kAcceptsPerPass = 64;
 // Descriptors kept free for everything else the daemon opens.
 constexpr int kReservedDescriptors = 64;
 
 int g_wake[2] = {-1, -1};
 std::atomic<bool> g_stopRequested{false};
-SVCXPRT* g_listener = nullptr;
-std::atomic<int> g_idleSecs{kDefaultIdleSecs};
-std::atomic<int> g_maxConnections{0};  // 0: not chosen yet
-// An open query connection: when it was accepted or last carried a whole
-// request (monotonic milliseconds), and its peer's address, which tells a
-// descriptor number the RPC library has reused for a new connection.
-struct Connection {
-    int64_t lastUse;
-    std::string peer;
-};
+int g_listenFd = -1;
+std::mutex g_limitsLock;
+TolmStatsSvr::Limits g_limits;
 // Open query connections by descriptor. Only the service loop's thread
-// touches it.
-std::map<int, Connection> g_connections;
+// touches it (and destroyServer, once the loop has ended).
+std::map<int, std::unique_ptr<QueryConnection>> g_connections;
 
 int64_t monotonicMs() {
     timespec now;
@@ -77,7 +69,8 @@ bool makeWakePipe() {
 
 // Waits up to `ms` for a stop request; true when one came.
 bool waitForStop(int ms) {
-    if (g_stopRequested) return true;
+    if (g_stopRequested)
+        return true;
     if (!makeWakePipe()) {
         poll(nullptr, 0, ms);
     } else {
@@ -87,73 +80,119 @@ bool waitForStop(int ms) {
     return g_stopRequested;
 }
 
-int maxConnections() {
-    if (g_maxConnections > 0) return g_maxConnections;
+TolmStatsSvr::Limits currentLimits() {
+    std::lock_guard<std::mutex> hold(g_limitsLock);
+    TolmStatsSvr::Limits limits = g_limits;
     rlimit files;
-    int cap = kDefaultMaxConnections;
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
-        static_cast<long long>(files.rlim_cur) - kReservedDescriptors < cap)
-        cap = static_cast<int>(files.rlim_cur) - kReservedDescriptors;
-    return cap < 1 ? 1 : cap;
+        static_cast<long long>(files.rlim_cur) - kReservedDescriptors < limits.maxConnections)
+        limits.maxConnections = static_cast<int>(files.rlim_cur) - kReservedDescriptors;
+    if (limits.maxConnections < 1)
+        limits.maxConnections = 1;
+    return limits;
 }
 
-std::string peerOf(int fd) {
-    sockaddr_storage peer;
-    socklen_t length = sizeof peer;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return std::string();
-    return std::string(reinterpret_cast<const char*>(&peer), length);
+void closeConnection(int fd, const char* why) {
+    auto it = g_connections.find(fd);
+    if (it == g_connections.end())
+        return;
+    if (why)
+        SLogger::info("closing query connection from %s: %s", it->second->peer().c_str(), why);
+    g_connections.erase(it);
 }
 
-// Ends a connection: the RPC library sees the end of its stream at the next
-// poll and destroys the transport with its descriptor.
-void closeConnection(int fd) {
-    shutdown(fd, SHUT_RDWR);
-    g_connections.erase(fd);
-}
-
-// Closes the connection on `fd` unless the descriptor now belongs to a new
-// connection (the old one ended and its number was taken again within one
-// pass of the loop): that one starts its idle time now. True when closed.
-bool closeUnlessNew(int fd, int64_t now) {
-    Connection& c = g_connections[fd];
-    std::string peer = peerOf(fd);
-    if (peer != c.peer) {
-        c = Connection{now, peer};
-        return false;
+// Connections that carried no whole call for the idle time (idle ones and
+// ones that send a record a byte at a time alike), and ones whose client has
+// taken no byte of its reply for the stall time.
+void closeExpired(int64_t now, const TolmStatsSvr::Limits& limits) {
+    std::vector<int> idle, stalled;
+    for (const auto& c : g_connections) {
+        const QueryConnection& q = *c.second;
+        if (q.wantsWrite()) {
+            if (now - q.lastDrain() >= int64_t{limits.stallSecs} * 1000)
+                stalled.push_back(c.first);
+        } else if (now - q.lastUse() >= int64_t{limits.idleSecs} * 1000) {
+            idle.push_back(c.first);
+        }
     }
-    closeConnection(fd);
+    for (int fd : idle)
+        closeConnection(fd, nullptr);
+    for (int fd : stalled)
+        closeConnection(fd, "its reply is not being read");
+}
+
+// Makes room for one more connection: the least recently used of those with
+// no reply pending goes; when every one has a reply pending, the one that has
+// taken nothing for the longest.
+void makeRoom() {
+    auto victim = g_connections.end();
+    for (auto it = g_connections.begin(); it != g_connections.end(); ++it) {
+        if (it->second->wantsWrite())
+            continue;
+        if (victim == g_connections.end() || it->second->lastUse() < victim->second->lastUse())
+            victim = it;
+    }
+    if (victim != g_connections.end()) {
+        g_connections.erase(victim);
+        return;
+    }
+    for (auto it = g_connections.begin(); it != g_connections.end(); ++it)
+        if (victim == g_connections.end() || it->second->lastDrain() < victim->second->lastDrain())
+            victim = it;
+    if (victim != g_connections.end())
+        closeConnection(victim->first, "connection limit reached");
+}
+
+// While the replies waiting for their clients hold more than the cap, the
+// client that has taken nothing for the longest is closed; a lone reply is
+// always kept.
+void enforceBufferCap(const TolmStatsSvr::Limits& limits) {
+    for (;;) {
+        size_t total = 0;
+        int pending = 0;
+        auto slowest = g_connections.end();
+        for (auto it = g_connections.begin(); it != g_connections.end(); ++it) {
+            if (!it->second->wantsWrite())
+                continue;
+            total += it->second->pendingBytes();
+            pending++;
+            if (slowest == g_connections.end() ||
+                it->second->lastDrain() < slowest->second->lastDrain())
+                slowest = it;
+        }
+        if (total <= limits.maxBufferedBytes || pending < 2)
+            return;
+        closeConnection(slowest->first, "replies waiting for their clients are over the cap");
+    }
+}
+
+// Takes the connections waiting on the listening socket. False when
+// descriptors ran out with nothing left to close: the caller pauses accepting.
+bool acceptConnections(int64_t now, const TolmStatsSvr::Limits& limits) {
+    for (int i = 0; i < kAcceptsPerPass; i++) {
+        int fd = accept4(g_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE) {
+                if (g_connections.empty())
+                    return false;
+                makeRoom();
+                continue;
+            }
+            return true;
+        }
+        while (!g_connections.empty() &&
+               static_cast<int>(g_connections.size()) >= limits.maxConnections)
+            makeRoom();
+        if (limits.socketSendBytes > 0)
+            setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &limits.socketSendBytes,
+                       sizeof limits.socketSendBytes);
+        g_connections[fd] =
+            std::make_unique<QueryConnection>(fd, now, kMaxRequestRecord, RPCPROG_TOLMSTATSD,
+                                              TOLMSTATS_RPC_VERSION_1, TolmStatsSvr::dispatch);
+    }
     return true;
-}
-
-// Brings the table in line with the transports the RPC library holds: new
-// connections start their idle time now, closed ones are forgotten.
-void trackConnections(const std::vector<pollfd>& fds, int64_t now) {
-    std::map<int, Connection> current;
-    for (const pollfd& p : fds) {
-        if (p.fd < 0 || (g_listener && p.fd == g_listener->xp_fd)) continue;
-        auto known = g_connections.find(p.fd);
-        current[p.fd] =
-            known != g_connections.end() ? known->second : Connection{now, peerOf(p.fd)};
-    }
-    g_connections.swap(current);
-}
-
-// Closes the connections that carried no whole request for the idle time
-// (idle ones and ones that send a record a byte at a time alike); when a new
-// connection is waiting and the table is full, the least recently used ones
-// make room first.
-void closeIdleConnections(int64_t now, bool acceptPending) {
-    std::vector<int> idle;
-    for (const auto& c : g_connections)
-        if (now - c.second.lastUse >= int64_t{g_idleSecs} * 1000) idle.push_back(c.first);
-    for (int fd : idle) closeUnlessNew(fd, now);
-    while (acceptPending && !g_connections.empty() &&
-           static_cast<int>(g_connections.size()) >= maxConnections()) {
-        auto oldest = g_connections.begin();
-        for (auto it = g_connections.begin(); it != g_connections.end(); ++it)
-            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
-        closeUnlessNew(oldest->first, now);
-    }
 }
 
 enum Proc {
@@ -192,11 +231,21 @@ using RecordXdrFn = bool_t (*)(XDR*, T*);
 
 // The records of a snapshot, sent straight from it (they never change once
 // the snapshot is built; the caller's reference keeps them alive).
-NbladeStats* recordOf(Snapshot& s, NbladeStats*) { return s.nblade(); }
-DbladeStats* recordOf(Snapshot& s, DbladeStats*) { return s.dblade(); }
-LpStatsSet* recordOf(Snapshot& s, LpStatsSet*) { return s.lps(); }
-FcdStats* recordOf(Snapshot& s, FcdStats*) { return s.fcds(); }
-MgmtProcStats* recordOf(Snapshot& s, MgmtProcStats*) { return s.mgmt(); }
+NbladeStats* recordOf(Snapshot& s, NbladeStats*) {
+    return s.nblade();
+}
+DbladeStats* recordOf(Snapshot& s, DbladeStats*) {
+    return s.dblade();
+}
+LpStatsSet* recordOf(Snapshot& s, LpStatsSet*) {
+    return s.lps();
+}
+FcdStats* recordOf(Snapshot& s, FcdStats*) {
+    return s.fcds();
+}
+MgmtProcStats* recordOf(Snapshot& s, MgmtProcStats*) {
+    return s.mgmt();
+}
 
 // What "all" sends for a snapshot without the record: a record of zeros.
 template <typename T>
@@ -278,8 +327,8 @@ bool sendAll(SVCXPRT* transport, SnapshotProvider* provider) {
         return false;
     }
     SnapshotRing* ring = provider->getAllSnapshots();
-    bool ok = svc_sendreply(transport, xp(xdrAllReply<T, recordXdr>),
-                            reinterpret_cast<caddr_t>(ring));
+    bool ok =
+        svc_sendreply(transport, xp(xdrAllReply<T, recordXdr>), reinterpret_cast<caddr_t>(ring));
     if (!ok)
         svcerr_systemerr(transport);
     delete ring;
@@ -336,36 +385,28 @@ void TolmStatsSvr::createServer(SnapshotProvider* provider) {
             return;
         }
     }
-    // The transport takes connections on the socket as it is: listen first.
-    listen(sock, SOMAXCONN);
-    // No client may hold the service: connections are read without blocking
-    // (a half-sent record waits in its own buffer), and a reply to a client
-    // that stops reading is given up after two seconds.
-    int maxRecord = kMaxRequestRecord;
-    rpc_control(RPC_SVC_CONNMAXREC_SET, &maxRecord);
-    SVCXPRT* transport = svctcp_create(sock, 0, 0);
-    if (!transport) {
-        SLogger::err("failed to create TCP service: %d", errno);
+    if (listen(sock, SOMAXCONN) != 0) {
+        SLogger::err("failed to listen: %d", errno);
         close(sock);
         return;
     }
-    if (!svc_register(transport, RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, dispatch,
-                      IPPROTO_TCP)) {
+    fcntl(sock, F_SETFL, fcntl(sock, F_GETFL) | O_NONBLOCK);
+    fcntl(sock, F_SETFD, FD_CLOEXEC);
+    if (!pmap_set(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, IPPROTO_TCP, kPort)) {
         SLogger::err("unable to register (RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, tcp): %d",
                      errno);
-        svc_destroy(transport);
+        close(sock);
         return;
     }
-    g_listener = transport;
+    g_listenFd = sock;
 }
 
 void TolmStatsSvr::destroyServer() {
-    svc_unregister(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
     pmap_unset(RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
-    for (auto& c : std::map<int, Connection>(g_connections)) closeConnection(c.first);
-    if (g_listener) {
-        svc_destroy(g_listener);
-        g_listener = nullptr;
+    g_connections.clear();
+    if (g_listenFd >= 0) {
+        close(g_listenFd);
+        g_listenFd = -1;
     }
     delete s_instance;
     s_instance = nullptr;
@@ -381,40 +422,63 @@ void TolmStatsSvr::attachProvider(SnapshotProvider* provider) {
     s_instance = provider ? new TolmStatsSvr(provider) : nullptr;
 }
 
-void TolmStatsSvr::setConnectionLimits(int idleSecs, int maxConnections) {
-    g_idleSecs = idleSecs;
-    g_maxConnections = maxConnections;
+void TolmStatsSvr::setLimits(const Limits& limits) {
+    std::lock_guard<std::mutex> hold(g_limitsLock);
+    g_limits = limits;
 }
 
 void TolmStatsSvr::startServer() {
     if (!makeWakePipe()) {
-        svc_run();
+        SLogger::err("cannot make the service loop's wake-up pipe: %d", errno);
         return;
     }
-    // svc_run with one more descriptor (the pipe that stopServer writes to)
-    // and the connection table: idle connections are closed, and the oldest
-    // make room when the table is full.
+    int64_t acceptPausedUntil = 0;
+    std::vector<pollfd> fds;
     while (!g_stopRequested) {
-        std::vector<pollfd> fds(svc_pollfd, svc_pollfd + svc_max_pollfd);
-        trackConnections(fds, monotonicMs());
+        TolmStatsSvr::Limits limits = currentLimits();
+        int64_t now = monotonicMs();
+        closeExpired(now, limits);
+        fds.clear();
         fds.push_back(pollfd{g_wake[0], POLLIN, 0});
-        // Wake once a second to close what went idle.
-        int n = poll(fds.data(), fds.size(), g_connections.empty() ? -1 : 1000);
+        bool accepting = g_listenFd >= 0 && now >= acceptPausedUntil;
+        if (accepting)
+            fds.push_back(pollfd{g_listenFd, POLLIN, 0});
+        for (const auto& c : g_connections)
+            fds.push_back(
+                pollfd{c.first, static_cast<short>(c.second->wantsWrite() ? POLLOUT : POLLIN), 0});
+        // Wake once a second to close what went idle or stalled, and sooner
+        // when accepting is paused.
+        int timeout = g_connections.empty() ? -1 : 1000;
+        if (g_listenFd >= 0 && !accepting)
+            timeout = 100;
+        int n = poll(fds.data(), fds.size(), timeout);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             SLogger::err("service loop poll failed: %d", errno);
             break;
         }
-        if (fds.back().revents)
+        if (fds[0].revents)
             break;
-        fds.pop_back();
-        bool acceptPending = false;
-        for (const pollfd& p : fds)
-            if (g_listener && p.fd == g_listener->xp_fd && p.revents) acceptPending = true;
-        closeIdleConnections(monotonicMs(), acceptPending);
-        if (n > 0)
-            svc_getreq_poll(fds.data(), n);
+        now = monotonicMs();
+        size_t first = accepting ? 2 : 1;
+        for (size_t i = first; i < fds.size(); i++) {
+            if (!fds[i].revents)
+                continue;
+            auto it = g_connections.find(fds[i].fd);
+            if (it == g_connections.end())
+                continue;
+            QueryConnection& q = *it->second;
+            bool open = (fds[i].revents & POLLNVAL) == 0 &&
+                        (q.wantsWrite() ? q.onWritable(now) : q.onReadable(now));
+            if (!open)
+                g_connections.erase(it);
+        }
+        enforceBufferCap(limits);
+        if (accepting && fds[1].revents && !acceptConnections(now, limits)) {
+            SLogger::warning("out of descriptors: not accepting query connections for 100 ms");
+            acceptPausedUntil = now + 100;
+        }
     }
 }
 
@@ -436,10 +500,6 @@ void TolmStatsSvr::dispatch(svc_req* request, SVCXPRT* transport) {
 
 bool TolmStatsSvr::_dispatch(svc_req* request, SVCXPRT* transport) {
     SnapshotProvider* p = _provider;
-    // A whole request arrived: the connection is in use.
-    auto connection = g_connections.find(transport->xp_fd);
-    if (connection != g_connections.end())
-        connection->second.lastUse = monotonicMs();
     switch (request->rq_proc) {
         case TOLMSTATS_NULL:
             return svc_sendreply(transport, xp(xdr_void), nullptr);

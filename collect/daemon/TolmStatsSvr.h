@@ -2,6 +2,8 @@
 
 #include <rpc/rpc.h>
 
+#include <cstddef>
+
 class SnapshotProvider;
 
 #define RPCPROG_TOLMSTATSD 0x20000900
@@ -11,13 +13,18 @@ class SnapshotProvider;
 // portmapper, answering the earliest, latest, given and all records of each
 // type and the list of timestamps from a SnapshotProvider.
 //
-// No client can hold the service: connections are read without blocking, a
-// connection that carries no whole request for the idle time (60 s) is
-// closed, and at most 1000 connections are kept (fewer when the descriptor
-// limit is low), the least recently used closed first to make room.
-// Everything but stopServer runs on the main thread.
+// No client can hold the service. Connections are read and written without
+// blocking on one service thread: a reply that does not fit the socket is
+// kept and written as the client takes it, while the others are served.
+// A connection is closed when it carries no whole request for the idle time,
+// when its client takes no byte of a pending reply for the stall time, and,
+// the slowest first, while the replies kept for all clients are over the
+// buffered cap (a lone reply is always kept). At most maxConnections are open
+// (fewer when the descriptor limit is low); a new one closes the least
+// recently used idle one. Everything but stopServer and setLimits runs on
+// the service thread.
 class TolmStatsSvr {
-public:
+  public:
     // Creates the server and registers it. A bind that keeps failing is
     // retried every 2 s (90 times), ending early on stopServer().
     static void createServer(SnapshotProvider* provider);
@@ -29,8 +36,17 @@ public:
     // Unregisters the program from the portmapper, closes every connection
     // and the listening socket; the orderly stop's last step.
     static void destroyServer();
-    // For tests: the idle time in seconds and the connection cap.
-    static void setConnectionLimits(int idleSecs, int maxConnections);
+    struct Limits {
+        int idleSecs = 60;
+        int stallSecs = 10;
+        int maxConnections = 512;
+        size_t maxBufferedBytes = size_t{64} << 20;
+        // Each connection's kernel send buffer (fixed, so the kernel does not
+        // grow it to megabytes for a client that does not read).
+        int socketSendBytes = 256 * 1024;
+    };
+    // Replaces the limits; taken at the loop's next pass. Any thread.
+    static void setLimits(const Limits& limits);
     // For tests and fuzzing that drive dispatch() over a transport of their
     // own: the server object without socket or registration (null removes it).
     static void attachProvider(SnapshotProvider* provider);
@@ -38,7 +54,7 @@ public:
 
     bool _dispatch(svc_req* request, SVCXPRT* transport);
 
-private:
+  private:
     explicit TolmStatsSvr(SnapshotProvider* provider) : _provider(provider) {}
 
     SnapshotProvider* _provider;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -283,8 +284,65 @@ double latestCallMs(int timeoutSecs) {
         .count();
 }
 
+// A raw client that sends procedure `proc` (no argument) and reads nothing,
+// with a small receive buffer.
+int deafClient(uint32_t proc, uint32_t xid = 2) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(951);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    uint32_t call[] = {htonl(0x80000000u | 40),
+                       htonl(xid),
+                       0,
+                       htonl(2),
+                       htonl(RPCPROG_TOLMSTATSD),
+                       htonl(1),
+                       htonl(proc),
+                       0,
+                       0,
+                       0,
+                       0};
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        send(fd, call, sizeof call, 0) != static_cast<ssize_t>(sizeof call)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads `fd` until the server ends the stream, within `ms`; `got` counts the
+// bytes read. False when the stream was still open at the end.
+bool drainsToEnd(int fd, int ms, size_t& got) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    char buf[65536];
+    got = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n <= 0)
+            return n == 0 || errno == ECONNRESET;
+        got += static_cast<size_t>(n);
+    }
+    return false;
+}
+
+clnt_stat timestampsCall(std::vector<unsigned int>& ts, timeval timeout) {
+    CLIENT* c = localTcpClient("127.0.0.1", RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1);
+    if (c == nullptr)
+        return RPC_CANTSEND;
+    clnt_stat st = clnt_call(c, 21, xp(xdr_void), nullptr, xp(xdr_U32Vector),
+                             reinterpret_cast<caddr_t>(&ts), timeout);
+    clnt_destroy(c);
+    return st;
+}
+
 // The clients that used to hold the service: half a record mark, a record sent
-// a byte at a time, a large reply nobody reads, idle connections past the cap.
+// a byte at a time, large replies nobody reads, idle connections past the cap.
 TEST(TolmStatsSvr, NoClientHoldsTheService) {
     if (!getenv("TOLM_NETNS_ACTIVE")) {
         if (getenv("CI"))
@@ -306,7 +364,11 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
         provider.shortRing.add(s);
         s->release();
     }
-    TolmStatsSvr::setConnectionLimits(3, 1000);
+    TolmStatsSvr::Limits limits;
+    limits.idleSecs = 3;
+    limits.stallSecs = 2;
+    limits.maxConnections = 1000;
+    TolmStatsSvr::setLimits(limits);
     TolmStatsSvr::createServer(&provider);
     std::thread loop(TolmStatsSvr::startServer);
 
@@ -327,27 +389,42 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
         }
         close(fd);
     });
-    // NBLADE_ALL of 400 snapshots (about 1.5 MB), never read.
-    int deaf = connectRaw();
-    ASSERT_GE(deaf, 0);
-    int small = 4096;
-    setsockopt(deaf, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    const unsigned char all[44] = {0x80, 0, 0,    40, 0,    0, 0, 2, 0, 0, 0, 0, 0, 0,
-                                   0,    2, 0x20, 0,  0x09, 0, 0, 0, 0, 1, 0, 0, 0, 4};
-    ASSERT_EQ(44, send(deaf, all, sizeof all, 0));
-
-    // Meanwhile another client is answered (the unread reply costs at most the
-    // two seconds a blocked write is given).
-    EXPECT_GE(latestCallMs(8), 0) << "a query while the three clients hang";
+    // Four clients ask for NBLADE_ALL of 400 snapshots (about 1.5 MB each)
+    // and never read.
+    std::vector<int> deaf;
+    for (int i = 0; i < 4; i++) {
+        deaf.push_back(deafClient(4));
+        ASSERT_GE(deaf.back(), 0);
+    }
+    // Meanwhile others are answered within a 1.5 s time-out: a timestamps
+    // call and the user's command.
+    std::vector<unsigned int> ts;
+    EXPECT_EQ(RPC_SUCCESS, timestampsCall(ts, {1, 500000})) << "a query while the clients hang";
+    EXPECT_EQ(400u, ts.size());
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, system((std::string(TOLMSTAT) + " timestamps >/dev/null").c_str()));
+    std::cout << "tolmstat timestamps beside four clients that do not read: "
+              << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                           started)
+                     .count()
+              << " ms" << std::endl;
     EXPECT_GE(latestCallMs(8), 0);
     dripping = false;
     drip.join();
+    // Past the stall time (2 s) the clients that took nothing are closed: what
+    // they can still read ends well short of the reply.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    for (int fd : deaf) {
+        size_t got = 0;
+        EXPECT_TRUE(drainsToEnd(fd, 3000, got)) << "a client that does not read was kept";
+        EXPECT_LT(got, size_t{1000000});
+        close(fd);
+    }
 
     // The half-sent record's connection carried no whole request for the idle
     // time: closed.
     EXPECT_TRUE(closedByServer(half, 6000));
     close(half);
-    close(deaf);
 
     // A thousand idle connections and ten half-sent records: still answered.
     // (Figures, not assertions: the time is printed for the record.)
@@ -391,7 +468,9 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
         close(fd);
 
     // Past the cap the least recently used connections make room.
-    TolmStatsSvr::setConnectionLimits(60, 20);
+    limits.idleSecs = 60;
+    limits.maxConnections = 20;
+    TolmStatsSvr::setLimits(limits);
     std::vector<int> capped;
     for (int i = 0; i < 25; i++) {
         capped.push_back(connectRaw());
@@ -414,6 +493,202 @@ TEST(TolmStatsSvr, NoClientHoldsTheService) {
     TolmStatsSvr::destroyServer();
     EXPECT_EQ(0, pmap_getport(&local, RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, IPPROTO_TCP));
     EXPECT_LT(connectRaw(), 0) << "the port still takes connections";
+}
+
+// Up to `n` bytes from `fd` within `ms`.
+std::string readUpTo(int fd, size_t n, int ms) {
+    std::string got;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (got.size() < n && std::chrono::steady_clock::now() < end) {
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0)
+            continue;
+        char buf[65536];
+        ssize_t r = recv(fd, buf, std::min(sizeof buf, n - got.size()), MSG_DONTWAIT);
+        if (r <= 0)
+            break;
+        got.append(buf, static_cast<size_t>(r));
+    }
+    return got;
+}
+
+std::string words(std::initializer_list<uint32_t> list) {
+    std::string out;
+    for (uint32_t w : list) {
+        uint32_t be = htonl(w);
+        out.append(reinterpret_cast<const char*>(&be), 4);
+    }
+    return out;
+}
+
+// The body of a call: xid, CALL, RPC version, program, version, procedure,
+// then the credentials and the verifier given.
+std::string callBody(uint32_t xid, uint32_t rpcvers, uint32_t prog, uint32_t vers, uint32_t proc,
+                     const std::string& credentials = words({0, 0})) {
+    return words({xid, 0, rpcvers, prog, vers, proc}) + credentials + words({0, 0});
+}
+
+std::string lastFragment(const std::string& body) {
+    return words({0x80000000u | static_cast<uint32_t>(body.size())}) + body;
+}
+
+// Reads one record-marked record from `fd`, 64 KiB every 10 ms, and joins
+// its fragments into `body`. False when the stream ends or stalls for 2 s
+// before the last fragment, or a fragment is cut short.
+bool readRecordSlowly(int fd, std::string& body) {
+    body.clear();
+    for (;;) {
+        std::string mark = readUpTo(fd, 4, 2000);
+        if (mark.size() != 4)
+            return false;
+        uint32_t word = ntohl(*reinterpret_cast<const uint32_t*>(mark.data()));
+        size_t left = word & 0x7fffffffu;
+        while (left > 0) {
+            std::string piece = readUpTo(fd, std::min<size_t>(left, 65536), 2000);
+            if (piece.empty())
+                return false;
+            body += piece;
+            left -= piece.size();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (word & 0x80000000u)
+            return true;
+    }
+}
+
+// The calls' header is checked before any procedure runs; replies carry their
+// call's xid; a call may come in several fragments and several calls in one
+// write; a record too large or no call at all ends the connection.
+TEST(TolmStatsSvr, CallsAreCheckedByteForByte) {
+    if (!getenv("TOLM_NETNS_ACTIVE")) {
+        if (getenv("CI"))
+            FAIL() << "the query tests must run in their namespace under CI";
+        GTEST_SKIP() << "no private namespace";
+    }
+    FakeProvider provider;
+    TolmStatsSvr::setLimits(TolmStatsSvr::Limits());
+    TolmStatsSvr::createServer(&provider);
+    std::thread loop(TolmStatsSvr::startServer);
+    int fd = connectRaw();
+    ASSERT_GE(fd, 0);
+    const uint32_t prog = RPCPROG_TOLMSTATSD;
+
+    // NULL, then the same split in two fragments (the first 12 bytes without
+    // the last-fragment bit), in one write: two replies, in order.
+    std::string second = callBody(8, 2, prog, 1, 0);
+    std::string calls = lastFragment(callBody(7, 2, prog, 1, 0)) + words({12}) +
+                        second.substr(0, 12) + lastFragment(second.substr(12));
+    ASSERT_EQ(static_cast<ssize_t>(calls.size()), send(fd, calls.data(), calls.size(), 0));
+    std::string nullReply7 = words({0x80000000u | 24, 7, 1, 0, 0, 0, 0});
+    std::string nullReply8 = words({0x80000000u | 24, 8, 1, 0, 0, 0, 0});
+    EXPECT_EQ(nullReply7 + nullReply8, readUpTo(fd, 56, 3000));
+
+    // AUTH_SYS credentials (stamp, empty machine name, uid 0, gid 0, no
+    // groups) are taken; a TIMESTAMPS call with them: count 0.
+    std::string sys = words({1, 20, 1234, 0, 0, 0, 0});
+    std::string call = lastFragment(callBody(9, 2, prog, 1, 21, sys));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 28, 9, 1, 0, 0, 0, 0, 0}), readUpTo(fd, 32, 3000));
+    // Another flavour (AUTH_DH, 3): denied, AUTH_ERROR, AUTH_REJECTEDCRED.
+    call = lastFragment(callBody(10, 2, prog, 1, 0, words({3, 4, 0})));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 20, 10, 1, 1, 1, 2}), readUpTo(fd, 24, 3000));
+    // Version 2 of this program: PROG_MISMATCH, versions 1 to 1.
+    call = lastFragment(callBody(11, 2, prog, 2, 0));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 32, 11, 1, 0, 0, 0, 2, 1, 1}), readUpTo(fd, 36, 3000));
+    // Another program: PROG_UNAVAIL.
+    call = lastFragment(callBody(12, 2, 100003, 1, 0));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 24, 12, 1, 0, 0, 0, 1}), readUpTo(fd, 28, 3000));
+    // A procedure past the last: PROC_UNAVAIL; a timestamp argument missing:
+    // GARBAGE_ARGS.
+    call = lastFragment(callBody(13, 2, prog, 1, 22));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 24, 13, 1, 0, 0, 0, 3}), readUpTo(fd, 28, 3000));
+    call = lastFragment(callBody(14, 2, prog, 1, 3));
+    send(fd, call.data(), call.size(), 0);
+    EXPECT_EQ(words({0x80000000u | 24, 14, 1, 0, 0, 0, 4}), readUpTo(fd, 28, 3000));
+    // A reply sent to the server is no call: the connection ends.
+    std::string notCall = lastFragment(words({15, 1, 0, 0, 0, 0}));
+    send(fd, notCall.data(), notCall.size(), 0);
+    EXPECT_TRUE(closedByServer(fd, 3000));
+    close(fd);
+
+    // A record mark of 1 MiB: ended before any of it is buffered.
+    fd = connectRaw();
+    std::string big = words({0x80000000u | (1u << 20)});
+    send(fd, big.data(), big.size(), 0);
+    EXPECT_TRUE(closedByServer(fd, 3000));
+    close(fd);
+    // The service goes on.
+    EXPECT_GE(latestCallMs(8), 0);
+
+    TolmStatsSvr::stopServer();
+    loop.join();
+    TolmStatsSvr::destroyServer();
+}
+
+// The replies kept for clients that do not read stay under the cap: past it
+// the client that has taken nothing for the longest is closed, a lone reply
+// is kept; a client that reads slowly gets its whole reply intact.
+TEST(TolmStatsSvr, KeptRepliesStayUnderTheCap) {
+    if (!getenv("TOLM_NETNS_ACTIVE")) {
+        if (getenv("CI"))
+            FAIL() << "the query tests must run in their namespace under CI";
+        GTEST_SKIP() << "no private namespace";
+    }
+    FakeProvider provider;
+    Filler f(12);
+    for (int i = 0; i < 800; i++) {
+        Snapshot* s = snapshotWithMgmt(1000 + i, 1, f);
+        provider.shortRing.add(s);
+        s->release();
+    }
+    TolmStatsSvr::Limits limits;
+    limits.stallSecs = 60;
+    limits.maxBufferedBytes = 1 << 20;
+    TolmStatsSvr::setLimits(limits);
+    TolmStatsSvr::createServer(&provider);
+    std::thread loop(TolmStatsSvr::startServer);
+
+    // Three NBLADE_ALL replies of about 3 MB each, none read.
+    int first = deafClient(4, 31);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int middle = deafClient(4, 32);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int last = deafClient(4, 33);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(middle, 0);
+    ASSERT_GE(last, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    size_t got = 0;
+    EXPECT_TRUE(drainsToEnd(first, 2000, got)) << "the first client was kept past the cap";
+    EXPECT_TRUE(drainsToEnd(middle, 2000, got)) << "the middle client was kept past the cap";
+    // The last one, alone now, is kept: read slowly, it comes whole.
+    std::string body;
+    ASSERT_TRUE(readRecordSlowly(last, body));
+    close(last);
+    XDR x;
+    xdrmem_create(&x, &body[0], static_cast<u_int>(body.size()), XDR_DECODE);
+    NbladeStatsArray all;
+    rpc_msg reply = {};
+    reply.acpted_rply.ar_results.where = reinterpret_cast<caddr_t>(&all);
+    reply.acpted_rply.ar_results.proc = xp(xdr_NbladeStatsArray);
+    ASSERT_TRUE(xdr_replymsg(&x, &reply));
+    EXPECT_EQ(33u, reply.rm_xid);
+    ASSERT_EQ(800u, all.size());
+    EXPECT_EQ(1000u, all[0].first);
+    EXPECT_EQ(1799u, all[799].first);
+    Snapshot* newest = provider.shortRing.latest();
+    EXPECT_EQ(0, memcmp(&newest->nblade()->data.cifs, &all[799].second.data.cifs,
+                        sizeof all[799].second.data.cifs));
+    newest->release();
+    xdr_destroy(&x);
+
+    TolmStatsSvr::stopServer();
+    loop.join();
+    TolmStatsSvr::destroyServer();
 }
 
 }  // namespace
