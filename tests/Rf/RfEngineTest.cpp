@@ -396,6 +396,61 @@ TEST_F(RfEngineTest, HostileDatagramsAreBoundedAndForeignOnesIgnored) {
     EXPECT_EQ("answer", _outcomes[1].body);
 }
 
+// Eighteen connections whose peer never finishes its answers: each holds at
+// most its own cap, and all of them together at most the engine's total; the
+// rest is dropped (retransmission would bring it back).
+TEST_F(RfEngineTest, HeldBytesStayUnderTheTotalCapAcrossConnections) {
+    struct Open {
+        RfConn* connp;
+        uint32_t id;
+        uint32_t seq;
+        uint32_t ack;
+    };
+    std::vector<Open> open;
+    for (uint32_t i = 0; i < 18; i++) {
+        connect(100 + i);
+        call(static_cast<int>(i), "question");
+        Packet bind = acceptBind(500 + i);
+        Packet req;
+        ASSERT_TRUE(_peer.receiveType(&req, RF_TYPE_DATA, 1000)) << i;
+        open.push_back(Open{_connp, bind.connIdSrc, bind.sequence, req.sequence + 1});
+    }
+    RfStats before;
+    Rf_getStats(_rf, &before);
+    // 1.25 MiB of unfinished answer on each, in order: 22.5 MiB in all.
+    for (int piece = 0; piece < 1280; piece++) {
+        for (uint32_t i = 0; i < open.size(); i++) {
+            Packet p;
+            p.flags = RF_TYPE_RESPONSE;
+            p.connIdDest = open[i].id;
+            p.connIdSrc = 500 + i;
+            p.sequence = open[i].seq++;
+            p.sequenceAck = open[i].ack;
+            p.body.assign(1024, static_cast<uint8_t>(i));
+            _peer.send(port(), p);
+        }
+        if (piece % 2 == 1)
+            drain();
+    }
+    pump();
+    RfStats after;
+    Rf_getStats(_rf, &after);
+    uint32_t sum = 0;
+    for (const Open& o : open) {
+        EXPECT_LE(o.connp->rxHeldBytes, RF_MAX_HELD_PER_CONN);
+        sum += o.connp->rxHeldBytes;
+    }
+    EXPECT_EQ(sum, _rf->rxHeldBytes) << "the engine's total lost count of its connections";
+    EXPECT_LE(_rf->rxHeldBytes, RF_MAX_HELD_TOTAL);
+    // The total was reached, not merely each connection's cap.
+    EXPECT_GT(_rf->rxHeldBytes, RF_MAX_HELD_TOTAL - 2 * 1056u);
+    // Filled in turn, every connection stopped short of its own cap: the
+    // total is what dropped the rest.
+    for (const Open& o : open)
+        EXPECT_LT(o.connp->rxHeldBytes, RF_MAX_HELD_PER_CONN - 64 * 1024);
+    EXPECT_GT(after.rxHeldDiscards, before.rxHeldDiscards);
+}
+
 TEST_F(RfEngineTest, ResetNoticeEndsAcknowledgedCallsAndResendsTheRestAfterRebind) {
     connect(1);
     call(1, "acked");
