@@ -10,8 +10,8 @@
 
 #include "DbladeStats.h"
 #include "DumpDir.h"
-#include "FileBuffer.h"
 #include "FcdStats.h"
+#include "FileBuffer.h"
 #include "LpStatsSet.h"
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
@@ -69,17 +69,6 @@ void writeXml(const DumpDir& dir, const char* name, R& rec, bool skipZero) {
 }
 
 }  // namespace
-
-std::string stampName(int32_t timestamp) {
-    time_t t = timestamp;
-    struct tm tm;
-    localtime_r(&t, &tm);
-    char text[32];
-    // Four-digit year, then two digits each: 20261206-134501.
-    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return text;
-}
 
 void dumpBinary(const DumpDir& dir, Snapshot* snapshot) {
     forEachRecordFile(snapshot, [&](auto& rec, const char* name, const char*, const char*) {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <string>
 
+#include "StampName.h"
+
 class Snapshot;
 class SnapshotProvider;
 class DumpDir;
@@ -16,7 +18,7 @@ class DumpDir;
 // SIGTERM and SIGINT call the stop handler. SIGSEGV and SIGBUS record the
 // fault and abort into "/core".
 class SignalMgr {
-public:
+  public:
     SignalMgr();
     ~SignalMgr();
 
@@ -49,7 +51,7 @@ public:
     static volatile int32_t sig_code;
     static void* volatile sig_addr;
 
-private:
+  private:
     static void* signalThread(void*);
     static bool _threadStarted;
     static pthread_t _thread;
@@ -73,5 +75,3 @@ private:
 // Write the snapshot's five records into the snapshot directory.
 void dumpBinary(const DumpDir& dir, Snapshot* snapshot);
 void dumpXml(const DumpDir& dir, Snapshot* snapshot, bool skipZero);
-// The snapshot directory name of a timestamp, in local time.
-std::string stampName(int32_t timestamp);

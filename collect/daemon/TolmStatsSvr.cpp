@@ -195,31 +195,6 @@ bool acceptConnections(int64_t now, const TolmStatsSvr::Limits& limits) {
     return true;
 }
 
-enum Proc {
-    TOLMSTATS_NULL = 0,
-    TOLMSTATS_NBLADE_EARLIEST,
-    TOLMSTATS_NBLADE_LATEST,
-    TOLMSTATS_NBLADE_SNAPSHOT,
-    TOLMSTATS_NBLADE_ALL,
-    TOLMSTATS_DBLADE_EARLIEST,
-    TOLMSTATS_DBLADE_LATEST,
-    TOLMSTATS_DBLADE_SNAPSHOT,
-    TOLMSTATS_DBLADE_ALL,
-    TOLMSTATS_LP_EARLIEST,
-    TOLMSTATS_LP_LATEST,
-    TOLMSTATS_LP_SNAPSHOT,
-    TOLMSTATS_LP_ALL,
-    TOLMSTATS_FCD_EARLIEST,
-    TOLMSTATS_FCD_LATEST,
-    TOLMSTATS_FCD_SNAPSHOT,
-    TOLMSTATS_FCD_ALL,
-    TOLMSTATS_MGMTPROC_EARLIEST,
-    TOLMSTATS_MGMTPROC_LATEST,
-    TOLMSTATS_MGMTPROC_SNAPSHOT,
-    TOLMSTATS_MGMTPROC_ALL,
-    TOLMSTATS_TIMESTAMPS,
-};
-
 // XDR routines of every signature travel as xdrproc_t.
 template <typename F>
 xdrproc_t xp(F f) {
@@ -290,8 +265,8 @@ bool sendLatest(SVCXPRT* transport, SnapshotProvider* provider) {
 
 template <typename T, RecordXdrFn<T> recordXdr>
 bool sendSnapshot(SVCXPRT* transport, SnapshotProvider* provider) {
-    unsigned int timestamp = 0;
-    if (!svc_getargs(transport, xp(xdr_u_int), reinterpret_cast<caddr_t>(&timestamp))) {
+    tolm_timestamp timestamp = 0;
+    if (!svc_getargs(transport, xp(xdr_tolm_timestamp), reinterpret_cast<caddr_t>(&timestamp))) {
         svcerr_decode(transport);
         return false;
     }

@@ -6,8 +6,8 @@
 
 class SnapshotProvider;
 
-#define RPCPROG_TOLMSTATSD 0x20000900
-#define TOLMSTATS_RPC_VERSION_1 1
+// The program, its version and procedure numbers, and the argument codecs.
+#include "tolmstats.h"
 
 // The stats query service: ONC RPC over TCP on port 951, registered with the
 // portmapper, answering the earliest, latest, given and all records of each

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CsvView.h"
 #include "Metrics.h"
 #include "Rates.h"
 #include "RecordTestUtil.h"
@@ -172,6 +173,65 @@ TEST(WatchViewTest, OneLinePerIntervalHeaderEveryTwentyFieldsSummed) {
     for (int i = 1; i < 20; i++)
         EXPECT_EQ(row, view.line(rates, "12:00:00", "20261207-120000"));
     EXPECT_EQ(header + row, view.line(rates, "12:00:00", "20261207-120000"));
+}
+
+// Three snapshots of a pool with two volumes: values summed over the
+// volumes, rates per second since the snapshot before, an empty cell where a
+// volume's counter went down, a level's sum as it stands.
+TEST(CsvViewTest, ValuesAndRatesSummedResetsLeftEmpty) {
+    LpStatsSet s[3];
+    Filler f(4);
+    for (LpStatsSet& r : s) {
+        fillLpSetData(r, f);
+        r.data.volStatRpcStatus = 0;
+        r.addLpStats(makeLp(f, "p0", 2));
+        r[0].data.statsRpcStatus = 0;
+        r[0][0].data.statsRpcStatus = 0;
+        r[0][1].data.statsRpcStatus = 0;
+    }
+    for (int i = 1; i < 3; i++) {
+        memcpy(s[i][0].data.uuid, s[0][0].data.uuid, sizeof s[0][0].data.uuid);
+        s[i][0][0].data.vfsid = s[0][0][0].data.vfsid;
+        s[i][0][1].data.vfsid = s[0][0][1].data.vfsid;
+    }
+    // Reads: 10+100, 20+130, 40+190. Writes: 100+5, 99+5 (one went down),
+    // 120+25.
+    const uint64_t reads[3][2] = {{10, 100}, {20, 130}, {40, 190}};
+    const uint64_t writes[3][2] = {{100, 5}, {99, 5}, {120, 25}};
+    for (int i = 0; i < 3; i++)
+        for (int v = 0; v < 2; v++) {
+            s[i][0][v].data.volopReadCount = reads[i][v];
+            s[i][0][v].data.volopWriteCount = writes[i][v];
+        }
+    std::vector<CsvSample> samples = {
+        {1000, valuesOf(s[0])}, {1010, valuesOf(s[1])}, {1030, valuesOf(s[2])}};
+    std::vector<std::string> fields = {"lp.vfs.volopReadCount", "lp.vfs.volopWriteCount"};
+    EXPECT_EQ(
+        "timestamp,lp.vfs.volopReadCount,lp.vfs.volopWriteCount\n"
+        "1000,110,105\n"
+        "1010,150,104\n"
+        "1030,230,145\n",
+        csvTable(fields, samples, false));
+    EXPECT_EQ(
+        "timestamp,lp.vfs.volopReadCount,lp.vfs.volopWriteCount\n"
+        "1010,4.000,\n"
+        "1030,4.000,2.050\n",
+        csvTable(fields, samples, true));
+    // One snapshot: values, but no rate.
+    EXPECT_EQ("timestamp,lp.vfs.volopReadCount\n",
+              csvTable({"lp.vfs.volopReadCount"}, {samples[0]}, true));
+    EXPECT_TRUE(csvUnknownFields(fields, samples, true).empty());
+    EXPECT_EQ(std::vector<std::string>{"lp.vfs.nosuch"},
+              csvUnknownFields({"lp.vfs.volopReadCount", "lp.vfs.nosuch"}, samples, false));
+    // A level is a value, not a counter.
+    const RecordValue* level = nullptr;
+    for (const RecordValue& v : samples[0].values)
+        if (v.kind == FieldKind::Gauge)
+            level = &v;
+    ASSERT_NE(nullptr, level);
+    EXPECT_TRUE(csvUnknownFields({level->name}, samples, false).empty());
+    EXPECT_EQ(std::vector<std::string>{level->name},
+              csvUnknownFields({level->name}, samples, true));
 }
 
 TEST(MetricsTest, NamesLabelsAndKinds) {

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "DirSource.h"
+#include "RecordTestUtil.h"
+#include "SignalMgr.h"
+#include "Snapshot.h"
+#include "SnapshotProvider.h"
+#include "SnapshotRing.h"
+#include "StampName.h"
+#include "TimeSpec.h"
+
+namespace {
+
+TEST(TimeSpec, SecondsStampNamesAndOffsets) {
+    TimeSpec t;
+    ASSERT_TRUE(TimeSpec::parse("1796646908", &t));
+    EXPECT_FALSE(t.relative());
+    EXPECT_EQ(1796646908u, t.resolve(5));
+    ASSERT_TRUE(TimeSpec::parse("4294967295", &t));
+    EXPECT_EQ(0xFFFFFFFFu, t.resolve(0));
+    EXPECT_FALSE(TimeSpec::parse("4294967296", &t));
+
+    // The local-time form, both ways.
+    ASSERT_TRUE(TimeSpec::parse(stampName(1796646908), &t));
+    EXPECT_EQ(1796646908u, t.resolve(0));
+    uint32_t back = 0;
+    EXPECT_FALSE(parseStampName("20261307-231957", &back)) << "month 13";
+    EXPECT_FALSE(parseStampName("20261207-241957", &back)) << "hour 24";
+    EXPECT_FALSE(parseStampName("20261207_231957", &back));
+    EXPECT_FALSE(parseStampName("20261207-23195", &back));
+    EXPECT_FALSE(parseStampName("20261207-2319570", &back));
+
+    // Offsets back from the newest snapshot.
+    ASSERT_TRUE(TimeSpec::parse("-90s", &t));
+    EXPECT_TRUE(t.relative());
+    EXPECT_EQ(10000u - 90, t.resolve(10000));
+    ASSERT_TRUE(TimeSpec::parse("-30m", &t));
+    EXPECT_EQ(10000u - 1800, t.resolve(10000));
+    ASSERT_TRUE(TimeSpec::parse("-2h", &t));
+    EXPECT_EQ(10000u - 7200, t.resolve(10000));
+    ASSERT_TRUE(TimeSpec::parse("-1d", &t));
+    EXPECT_EQ(0u, t.resolve(10000)) << "an offset past the epoch";
+    EXPECT_EQ(100000u - 86400, t.resolve(100000));
+    for (const char* bad : {"", "-", "-h", "-2", "-2x", "2h", "-2.5h", "12a", "-99999999999s"})
+        EXPECT_FALSE(TimeSpec::parse(bad, &t)) << bad;
+}
+
+class RingProvider : public SnapshotProvider {
+  public:
+    RingProvider() : ring(-1) {}
+    SnapshotRing* getAllSnapshots() override { return new SnapshotRing(ring); }
+    Snapshot* getEarliestSnapshot() override { return ring.earliest(); }
+    Snapshot* getLatestSnapshot() override { return ring.latest(); }
+    Snapshot* getSnapshot(long t) override { return ring.find(t); }
+    void getTimestamps(std::vector<unsigned int>& out) override {
+        out.clear();
+        ring.populateTimestamps(out);
+    }
+    SnapshotRing ring;
+};
+
+// A snapshot of every record, each created `late` seconds after the
+// snapshot's own time (a collection takes a while).
+Snapshot* fullSnapshot(int32_t t, int32_t late, Filler& f) {
+    auto* nb = new NbladeStats();
+    fillNblade(*nb, f);
+    nb->data.timestampCreated = t + late;
+    nb->data.mask = 0xffffffffu;  // what a collection sets, and a file records
+    auto* db = new DbladeStats();
+    fillDblade(*db, f);
+    db->data.timestampCreated = t + late;
+    db->data.mask = 0xffffffffu;
+    auto* lp = new LpStatsSet();
+    fillLpSetData(*lp, f);
+    lp->addLpStats(makeLp(f, "pool", 3));
+    lp->data.timestampCreated = t + late;
+    auto* fcd = new FcdStats();
+    fillFcdData(*fcd, f);
+    fcd->data.timestampCreated = t + late;
+    auto* m = new MgmtProcStats();
+    fillMgmt(*m, f);
+    m->data.timestampCreated = t + late;
+    return new Snapshot(t, nb, db, lp, fcd, m);
+}
+
+std::string xmlOf(HistoryRecord& rec) {
+    CapturingRenderer r;
+    r.skipZeroAttributes(false);
+    rec.toXml(r);
+    return r.text;
+}
+
+template <typename R>
+std::string xmlOf(R* rec) {
+    CapturingRenderer r;
+    r.skipZeroAttributes(false);
+    rec->toXml(r);
+    return r.text;
+}
+
+// Empty when equal, else the first line that differs in each.
+std::string firstDifference(const std::string& a, const std::string& b) {
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at])
+        at++;
+    if (at == a.size() && at == b.size())
+        return "";
+    size_t start = a.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    return a.substr(start, a.find('\n', at) - start) + " | " +
+           b.substr(start, b.find('\n', at) - start);
+}
+
+std::string readAll(FILE* f) {
+    std::string out;
+    rewind(f);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    return out;
+}
+
+// A tree the daemon's signal dump wrote reads back record for record; each
+// snapshot's time is its records' created stamp; damaged files and foreign
+// entries cost only themselves, each named once.
+TEST(DirSource, ReadsTheDaemonsDumpTreeAndSkipsWhatIsDamaged) {
+    ScratchDir dir;
+    Filler f(41);
+    RingProvider p;
+    const int32_t t0 = 1796558400;
+    for (int i = 0; i < 4; i++) {
+        Snapshot* s = fullSnapshot(t0 + 10 * i, 1, f);
+        p.ring.add(s);
+        s->release();
+    }
+    SignalMgr mgr;
+    mgr.configure(&p, dir.path().c_str(), false, true);
+    mgr._dumpSnapshots();
+
+    FILE* warnings = tmpfile();
+    ASSERT_NE(nullptr, warnings);
+    {
+        DirSource source(dir.path(), warnings);
+        EXPECT_EQ((std::vector<uint32_t>{t0 + 1, t0 + 11, t0 + 21, t0 + 31}), source.timestamps());
+        Snapshot* second = p.ring.find(t0 + 10);
+        ASSERT_NE(nullptr, second);
+        auto nb = source.recordAt(RecordType::Nblade, t0 + 11);
+        ASSERT_NE(nullptr, nb);
+        EXPECT_EQ("", firstDifference(xmlOf(second->nblade()), xmlOf(*nb)));
+        auto lp = source.recordAt(RecordType::Lp, t0 + 11);
+        ASSERT_NE(nullptr, lp);
+        EXPECT_EQ("", firstDifference(xmlOf(second->lps()), xmlOf(*lp)));
+        auto db = source.recordAt(RecordType::Dblade, t0 + 11);
+        ASSERT_NE(nullptr, db);
+        EXPECT_EQ("", firstDifference(xmlOf(second->dblade()), xmlOf(*db)));
+        second->release();
+        EXPECT_EQ(nullptr, source.recordAt(RecordType::Nblade, t0 + 10)) << "the directory's time";
+        uint32_t stamp = 0;
+        auto last = source.latest(RecordType::MgmtProc, &stamp);
+        ASSERT_NE(nullptr, last);
+        EXPECT_EQ(t0 + 31u, stamp);
+        std::vector<HistoryEntry> w = source.window(RecordType::Fcd, t0 + 5, t0 + 21);
+        ASSERT_EQ(2u, w.size());
+        EXPECT_EQ(t0 + 11u, w[0].stamp);
+        EXPECT_EQ(t0 + 21u, w[1].stamp);
+    }
+    EXPECT_EQ("", readAll(warnings));
+
+    // Damage: a truncated N-blade file, an FCD file that holds a management
+    // record, a snapshot whose records are all gone, a directory that is no
+    // stamp, a snapshot of XML files only.
+    std::string tree = dir.file("tolmstats/");
+    std::string d1 = tree + stampName(t0 + 10), d2 = tree + stampName(t0 + 20),
+                d3 = tree + stampName(t0 + 30);
+    ASSERT_EQ(0, truncate((d1 + "/nblade").c_str(), 100));
+    ASSERT_EQ(0, system(("cp " + d1 + "/mgmtproc " + d1 + "/fcd").c_str()));
+    ASSERT_EQ(0, system(("rm " + d2 + "/*").c_str()));
+    ASSERT_EQ(0, mkdir((tree + "lost+found").c_str(), 0755));
+    ASSERT_EQ(0, system(("rm " + d3 + "/* && echo '<nblade/>' > " + d3 + "/nblade.xml").c_str()));
+    {
+        DirSource source(dir.path(), warnings);
+        EXPECT_EQ((std::vector<uint32_t>{t0 + 1, t0 + 11}), source.timestamps());
+        EXPECT_EQ(nullptr, source.recordAt(RecordType::Nblade, t0 + 11));
+        EXPECT_EQ(nullptr, source.recordAt(RecordType::Nblade, t0 + 11));
+        EXPECT_EQ(nullptr, source.recordAt(RecordType::Fcd, t0 + 11));
+        EXPECT_NE(nullptr, source.recordAt(RecordType::Lp, t0 + 11)) << "the rest still reads";
+        std::vector<HistoryEntry> w = source.window(RecordType::Nblade, 0, 0xFFFFFFFFu);
+        ASSERT_EQ(1u, w.size());
+        EXPECT_EQ(t0 + 1u, w[0].stamp);
+    }
+    std::string said = readAll(warnings);
+    fclose(warnings);
+    EXPECT_NE(std::string::npos, said.find("skipping " + d1 + "/nblade: ")) << said;
+    EXPECT_NE(std::string::npos, said.find("skipping " + d1 + "/fcd: holds a record of type 4"))
+        << said;
+    EXPECT_NE(std::string::npos, said.find("skipping " + d2 + ": no record in it reads")) << said;
+    EXPECT_NE(std::string::npos, said.find("skipping " + d3 + ": its records are XML files"))
+        << said;
+    EXPECT_EQ(std::string::npos, said.find("lost+found")) << said;
+    // One line per damaged file, however often it is asked for.
+    size_t lines = 0;
+    for (char c : said)
+        lines += c == '\n';
+    EXPECT_EQ(4u, lines) << said;
+
+    EXPECT_THROW(DirSource(dir.file("nowhere")), SourceError);
+}
+
+}  // namespace
