@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -75,6 +76,10 @@ QueryConnection::QueryConnection(int fd, int64_t nowMs, size_t maxRecord, rpcpro
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)
         fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    // A reply goes out a fragment at a time: its last, short one must not
+    // wait for the peer's acknowledgement of the ones before.
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     static const TransportOps ops = {nullptr, nullptr, getArgs, reply, freeArgs, nullptr};
     _transport.xp_fd = fd;
     _transport.xp_ops = &ops;
@@ -123,7 +128,7 @@ bool QueryConnection::onReadable(int64_t nowMs) {
         calls++;
         bool isCall = handleRecord();
         std::vector<char>().swap(_record);
-        if (!isCall)
+        if (!isCall || _broken)
             return false;
         if (wantsWrite()) {
             _lastDrain = nowMs;
@@ -163,6 +168,7 @@ bool QueryConnection::handleRecord() {
         return false;
     }
     _xid = call.rm_xid;
+    _replyStarted = false;
     _transport.xp_verf.oa_flavor = AUTH_NONE;
     _transport.xp_verf.oa_base = nullptr;
     _transport.xp_verf.oa_length = 0;
@@ -191,17 +197,25 @@ bool QueryConnection::handleRecord() {
 bool QueryConnection::queueReply(rpc_msg* message) {
     // One reply per call: a second one (an error after a failed reply) is
     // sent only when the first left nothing behind.
-    size_t start = _out.size();
-    if (start > _outSent)
+    if (_replyStarted)
         return false;
     message->rm_xid = _xid;
+    _writtenThrough = 0;
     XDR out;
     xdrrec_create(&out, kFragmentBytes, 0, this, nullptr, appendOut);
     out.x_op = XDR_ENCODE;
     bool ok = xdr_replymsg(&out, message) && xdrrec_endofrecord(&out, TRUE);
     xdr_destroy(&out);
-    if (!ok)
-        _out.resize(start);
+    if (ok) {
+        _replyStarted = true;
+    } else if (_writtenThrough > 0) {
+        // Part of it is on the wire: the stream cannot be mended.
+        _broken = true;
+        _replyStarted = true;
+    } else {
+        _out.clear();
+        _outSent = 0;
+    }
     return ok;
 }
 
@@ -220,8 +234,26 @@ bool_t QueryConnection::reply(SVCXPRT* transport, rpc_msg* message) {
     return static_cast<QueryConnection*>(transport->xp_p1)->queueReply(message);
 }
 
-int QueryConnection::appendOut(void* self, void* bytes, int length) {
-    static_cast<QueryConnection*>(self)->_out.append(static_cast<const char*>(bytes),
-                                                     static_cast<size_t>(length));
+// Each fragment goes straight to the socket while nothing waits before it;
+// what the socket does not take is kept, in order, for onWritable.
+int QueryConnection::appendOut(void* handle, void* bytes, int length) {
+    auto* self = static_cast<QueryConnection*>(handle);
+    const char* at = static_cast<const char*>(bytes);
+    size_t left = static_cast<size_t>(length);
+    while (left > 0 && !self->wantsWrite() && !self->_broken) {
+        ssize_t n = send(self->_fd, at, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                self->_broken = true;
+            break;
+        }
+        at += n;
+        left -= static_cast<size_t>(n);
+        self->_writtenThrough += static_cast<size_t>(n);
+    }
+    if (!self->_broken)
+        self->_out.append(at, left);
     return length;
 }

@@ -15,8 +15,9 @@
 // and written as the socket takes them. Nothing here ever waits on the peer.
 //
 // Buffers follow what is under way: the call being assembled (at most
-// `maxRecord` bytes, else the connection ends) and the reply not yet taken.
-// Both are released when done. While a reply is pending no further call is
+// `maxRecord` bytes, else the connection ends) and the part of the reply the
+// socket did not take as it was encoded (a fragment at a time, straight to
+// the socket while nothing waits). Both are released when done. While a reply is pending no further call is
 // read, so a client that does not read holds at most one reply.
 //
 // The owner polls fd() for wantsWrite() ? POLLOUT : POLLIN and calls
@@ -59,7 +60,7 @@ class QueryConnection {
     static bool_t getArgs(SVCXPRT* transport, xdrproc_t routine, void* where);
     static bool_t freeArgs(SVCXPRT* transport, xdrproc_t routine, void* where);
     static bool_t reply(SVCXPRT* transport, rpc_msg* message);
-    static int appendOut(void* self, void* bytes, int length);
+    static int appendOut(void* handle, void* bytes, int length);
 
     // A whole record is in _record: decode the call and dispatch it. False
     // when it is no call at all.
@@ -86,8 +87,15 @@ class QueryConnection {
     uint32_t _xid = 0;
     XDR* _args = nullptr;
 
+    // The reply's bytes the socket has not taken yet.
     std::string _out;
     size_t _outSent = 0;
+    // The current call's reply: encoded (or failed after part of it went
+    // out); bytes of it written straight to the socket; a socket error or a
+    // reply cut short, which ends the connection.
+    bool _replyStarted = false;
+    size_t _writtenThrough = 0;
+    bool _broken = false;
 
     int64_t _lastUse;
     int64_t _lastDrain;

@@ -39,8 +39,8 @@
 namespace {
 
 constexpr unsigned long kBaselineProgram = 0x20000998;
-constexpr unsigned long kNbladeLatest = 2;
-constexpr unsigned long kNbladeAll = 4;
+constexpr unsigned long kNbladeLatest = TOLMSTATS_NBLADE_LATEST;
+constexpr unsigned long kNbladeAll = TOLMSTATS_NBLADE_ALL;
 const timeval kTimeout = {25, 0};
 
 template <typename F>
@@ -129,6 +129,8 @@ void startServers() {
         exit(1);
     }
     std::thread(TolmStatsSvr::startServer).detach();
+    // The baseline is the RPC library's own server, on its own loop.
+    std::thread(svc_run).detach();
     g_query = clnt_create("127.0.0.1", RPCPROG_TOLMSTATSD, TOLMSTATS_RPC_VERSION_1, "tcp");
     g_baseline = clnt_create("127.0.0.1", kBaselineProgram, 1, "tcp");
     if (!g_query || !g_baseline) {
