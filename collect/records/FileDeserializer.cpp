@@ -22,8 +22,19 @@ FileDeserializer::FileDeserializer(const char* path, int bufferSize)
       _current(nullptr),
       _eofReached(false) {
     _fd = ::open(path, O_RDONLY);
-    if (_fd < 0) throw SerializationException(std::string("Cannot open file: ") + path, errno);
+    if (_fd < 0)
+        throw SerializationException(std::string("Cannot open file: ") + path, errno);
     _buf = new unsigned char[_bufferSize];
+    _end = _current = _buf;
+}
+
+FileDeserializer::FileDeserializer(int fd, int bufferSize)
+    : _fd(fd),
+      _bufferSize(bufferSize < kMinBufferSize ? kMinBufferSize : bufferSize),
+      _buf(new unsigned char[_bufferSize]),
+      _end(nullptr),
+      _current(nullptr),
+      _eofReached(false) {
     _end = _current = _buf;
 }
 
@@ -33,16 +44,21 @@ FileDeserializer::~FileDeserializer() {
 }
 
 void FileDeserializer::ensureSize(unsigned int n) {
-    if (_fd < 0) throw SerializationException("File is closed", 0);
+    if (_fd < 0)
+        throw SerializationException("File is closed", 0);
     for (;;) {
         size_t remaining = _end - _current;
-        if (remaining >= n) return;
-        if (_eofReached) throw SerializationException("Read past EOF", 0);
+        if (remaining >= n)
+            return;
+        if (_eofReached)
+            throw SerializationException("Read past EOF", 0);
         std::memmove(_buf, _current, remaining);
         size_t want = _bufferSize - remaining;
         ssize_t got = ::read(_fd, _buf + remaining, want);
-        if (got < 0) throw SerializationException("Read failed", errno);
-        if (static_cast<size_t>(got) < want) _eofReached = true;
+        if (got < 0)
+            throw SerializationException("Read failed", errno);
+        if (static_cast<size_t>(got) < want)
+            _eofReached = true;
         _end = _buf + remaining + got;
         _current = _buf;
     }
@@ -57,13 +73,22 @@ unsigned long long FileDeserializer::takeLittleEndian(unsigned int width) {
     return v;
 }
 
-unsigned char FileDeserializer::read8() { return static_cast<unsigned char>(takeLittleEndian(1)); }
-unsigned short FileDeserializer::read16() { return static_cast<unsigned short>(takeLittleEndian(2)); }
-unsigned int FileDeserializer::read32() { return static_cast<unsigned int>(takeLittleEndian(4)); }
-unsigned long long FileDeserializer::read64() { return takeLittleEndian(8); }
+unsigned char FileDeserializer::read8() {
+    return static_cast<unsigned char>(takeLittleEndian(1));
+}
+unsigned short FileDeserializer::read16() {
+    return static_cast<unsigned short>(takeLittleEndian(2));
+}
+unsigned int FileDeserializer::read32() {
+    return static_cast<unsigned int>(takeLittleEndian(4));
+}
+unsigned long long FileDeserializer::read64() {
+    return takeLittleEndian(8);
+}
 
 unsigned int FileDeserializer::readBuffer(unsigned char* buf, int len) {
-    if (_fd < 0) throw SerializationException("File is closed", 0);
+    if (_fd < 0)
+        throw SerializationException("File is closed", 0);
     unsigned int delivered = 0;
     unsigned int wanted = len > 0 ? len : 0;
     for (;;) {
@@ -72,10 +97,13 @@ unsigned int FileDeserializer::readBuffer(unsigned char* buf, int len) {
         std::memcpy(buf + delivered, _current, take);
         _current += take;
         delivered += take;
-        if (delivered == wanted || _eofReached) return delivered;
+        if (delivered == wanted || _eofReached)
+            return delivered;
         ssize_t got = ::read(_fd, _buf, _bufferSize);
-        if (got < 0) throw SerializationException("Read failure", errno);
-        if (got < _bufferSize) _eofReached = true;
+        if (got < 0)
+            throw SerializationException("Read failure", errno);
+        if (got < _bufferSize)
+            _eofReached = true;
         _current = _buf;
         _end = _buf + got;
     }

@@ -6,9 +6,11 @@
 
 // Reads what FileSerializer writes, through a read buffer of the size given.
 class FileDeserializer : public Deserializer {
-public:
+  public:
     FileDeserializer(std::string& path, int bufferSize);
     FileDeserializer(const char* path, int bufferSize);
+    // Reads an open descriptor from its current offset; takes ownership.
+    FileDeserializer(int fd, int bufferSize);
     FileDeserializer(const FileDeserializer&) = delete;
     FileDeserializer& operator=(const FileDeserializer&) = delete;
 
@@ -21,7 +23,7 @@ public:
     void close() override;
     ~FileDeserializer() override;
 
-private:
+  private:
     void ensureSize(unsigned int n);
     unsigned long long takeLittleEndian(unsigned int width);
 

@@ -25,6 +25,7 @@
 #include "StampName.h"
 #include "TimeSpec.h"
 #include "TolmVersion.h"
+#include "VolumeSource.h"
 #include "WatchView.h"
 #include "XmlRenderer.h"
 
@@ -41,8 +42,11 @@ const char* kUsage =
     "       tolmstat [SOURCE] metrics\n"
     "       tolmstat --version\n"
     "SOURCE is --host H (the query service of tolmstatsd on H; the default, on\n"
-    "localhost) or --dir DUMPDIR (the tree the daemon's signal dump writes under\n"
-    "DUMPDIR/tolmstats). TYPE is one of nblade, dblade, lp, fcd, mgmtproc. Records\n"
+    "localhost), --archive [--node NAME] [--vfs NAME | --dblade HOST:PORT --vfsid ID]\n"
+    "(the host directory /NAME, default this host's name, of the statistics volume,\n"
+    "found through the location services or on the D-blade given) or --dir DUMPDIR\n"
+    "(the tree the daemon's signal dump writes under DUMPDIR/tolmstats). TYPE is one of nblade, "
+    "dblade, lp, fcd, mgmtproc. Records\n"
     "print as XML by default, with zero statistics left out unless --showzero.\n"
     "TIMESTAMP and T are seconds since the epoch or the local-time form that\n"
     "timestamps prints (20261206-235948); T may also be an offset back from the\n"
@@ -316,7 +320,9 @@ int main(int argc, char** argv) {
     Window window;
     long interval = -1, count = -1;
     std::string dumpDir;
-    bool hostGiven = false;
+    bool hostGiven = false, archive = false, volumeOption = false;
+    VolumeSource::Where volume;
+    bool vfsIdGiven = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -332,6 +338,24 @@ int main(int argc, char** argv) {
             hostGiven = true;
         } else if (a == "--dir") {
             dumpDir = operand("a dump directory");
+        } else if (a == "--archive") {
+            archive = true;
+        } else if (a == "--node") {
+            volume.node = operand("a host directory name");
+            volumeOption = true;
+        } else if (a == "--vfs") {
+            volume.vfsName = operand("a VFS name");
+            volumeOption = true;
+        } else if (a == "--dblade") {
+            volume.dblade = operand("HOST:PORT");
+            volumeOption = true;
+        } else if (a == "--vfsid") {
+            std::string n = operand("a VFS id");
+            long id = 0;
+            if (!parseCount(n, &id))
+                badUsage("--vfsid needs a positive number, not " + n);
+            volume.vfsId = static_cast<uint32_t>(id);
+            vfsIdGiven = volumeOption = true;
         } else if (a == "--xml" || a == "--json" || a == "--dump") {
             form = a == "--xml" ? Form::Xml : a == "--json" ? Form::Json : Form::Dump;
             forms++;
@@ -358,8 +382,17 @@ int main(int argc, char** argv) {
         badUsage("what to ask is missing");
     if (forms > 1)
         badUsage("choose one of --xml, --json and --dump");
-    if (hostGiven && !dumpDir.empty())
-        badUsage("choose one of --host and --dir");
+    if (hostGiven + !dumpDir.empty() + archive > 1)
+        badUsage("choose one of --host, --archive and --dir");
+    if (volumeOption && !archive)
+        badUsage("--node, --vfs, --dblade and --vfsid belong to --archive");
+    if (!volume.dblade.empty() != vfsIdGiven)
+        badUsage("--dblade and --vfsid go together");
+    if (archive && volume.node.empty()) {
+        char name[256] = "";
+        gethostname(name, sizeof name - 1);
+        volume.node = name;
+    }
     const std::string& what = words[0];
     uint32_t stamp = 0;
     std::string typeName;
@@ -393,8 +426,8 @@ int main(int argc, char** argv) {
         fields.assign(words.begin() + 2, words.end());
         if (forms > 0 || showZero)
             badUsage(what + " takes no --xml, --json, --dump or --showzero");
-        if (what == "watch" && !dumpDir.empty())
-            badUsage("watch follows a running daemon: it takes no --dir");
+        if (what == "watch" && (!dumpDir.empty() || archive))
+            badUsage("watch follows a running daemon: it takes no --dir or --archive");
     } else {
         badUsage("unknown request or wrong number of words");
     }
@@ -409,6 +442,8 @@ int main(int argc, char** argv) {
         std::unique_ptr<SnapshotSource> source;
         if (!dumpDir.empty())
             source = std::make_unique<DirSource>(dumpDir);
+        else if (archive)
+            source = std::make_unique<VolumeSource>(volume);
         else
             source = std::make_unique<DaemonSource>(g_host);
         if (what == "timestamps") {

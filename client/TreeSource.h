@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SnapshotSource.h"
+
+// A history kept as a tree of snapshot directories, one per snapshot and
+// named by its stamp in local time (20261207-231957), each with one file
+// per record ("nblade", "dblade", "lp", "fcd", "mgmtproc"), as the signal
+// dump writes under DIR/tolmstats and persistence under /HOST of the
+// statistics volume. A snapshot's time is its records' "created" stamp, read
+// from the files; the directory's name only finds them. Entries whose name is
+// no stamp are ignored; a record file that does not decode whole (or holds a
+// record of another type) is skipped with one warning line on `warnings`.
+// Record files in the XML form (NAME.xml) are not read: a snapshot that has
+// only those is skipped with a warning. Subclasses say how to list and open.
+class TreeSource : public SnapshotSource {
+  public:
+    std::vector<uint32_t> timestamps() override;
+    std::unique_ptr<HistoryRecord> recordAt(RecordType type, uint32_t stamp) override;
+
+  protected:
+    explicit TreeSource(FILE* warnings) : _warnings(warnings) {}
+
+    // The names in the tree's top directory. Throws SourceError.
+    virtual std::vector<std::string> listTop() = 0;
+    // A descriptor positioned at the start of file `name` of snapshot
+    // directory `dir`; -1 with `why` empty when there is no such file, or
+    // with the reason when it cannot be read.
+    virtual int openFile(const std::string& dir, const std::string& name, std::string* why) = 0;
+    // The path of a snapshot directory or file, for messages.
+    virtual std::string pathOf(const std::string& dir, const std::string& name) const = 0;
+
+  private:
+    void scan();
+    std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type);
+    void warn(const std::string& path, const std::string& why);
+
+    FILE* _warnings;
+    bool _scanned = false;
+    std::map<uint32_t, std::string> _dirs;  // snapshot time -> directory name
+    std::set<std::string> _warned;          // each damaged file is named once
+};
