@@ -16,6 +16,7 @@ class RecordOf : public HistoryRecord {
     RecordType type() const override { return T; }
     int32_t created() const override { return _rec.data.timestampCreated; }
     void deserialize(Deserializer& d) override { _rec.deserialize(d); }
+    void fromXml(const XmlElement& root) override { _rec.fromXml(root); }
     void visit(FieldVisitor& v) const override { _rec.visit(v); }
     void toXml(XmlRenderer& r) override { _rec.toXml(r); }
     bool hasDump() const override { return T != RecordType::Dblade; }

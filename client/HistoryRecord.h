@@ -6,6 +6,7 @@
 
 #include "Deserializer.h"
 #include "FieldVisitor.h"
+#include "XmlElement.h"
 #include "XmlRenderer.h"
 
 // The five record types of a snapshot.
@@ -20,7 +21,7 @@ const char* recordTypeName(RecordType type);
 bool recordTypeOf(const std::string& name, RecordType* type);
 
 // One record of any type, as the history sources hand it out: read from its
-// binary form, walked by its field list, printed in its forms.
+// binary or XML form, walked by its field list, printed in its forms.
 class HistoryRecord {
   public:
     virtual ~HistoryRecord() = default;
@@ -33,6 +34,9 @@ class HistoryRecord {
     // Reads the record's binary form (file or XDR); throws
     // SerializationException on damaged bytes.
     virtual void deserialize(Deserializer& d) = 0;
+    // Reads the record's XML form (with or without its zero statistics);
+    // throws SerializationException on an element that is not that.
+    virtual void fromXml(const XmlElement& root) = 0;
     virtual void visit(FieldVisitor& v) const = 0;
     virtual void toXml(XmlRenderer& r) = 0;
     // D-blade records have no text dump.

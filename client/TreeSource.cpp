@@ -9,6 +9,7 @@
 #include "RecordTypes.h"
 #include "SerializationException.h"
 #include "StampName.h"
+#include "XmlDocument.h"
 
 namespace {
 
@@ -40,33 +41,57 @@ void TreeSource::warn(const std::string& path, const std::string& why) {
         fprintf(_warnings, "tolmstat: skipping %s: %s\n", path.c_str(), why.c_str());
 }
 
+std::unique_ptr<HistoryRecord> TreeSource::decodeBinary(int fd, RecordType type) {
+    FileDeserializer d(fd, 65536);
+    unsigned int tag = d.read32();
+    if (tag != tagOf(type))
+        throw SerializationException("holds a record of type " + std::to_string(tag), 0);
+    d.reset();
+    std::unique_ptr<HistoryRecord> rec = HistoryRecord::make(type);
+    rec->deserialize(d);
+    unsigned char extra;
+    if (d.readBuffer(&extra, 1) != 0)
+        throw SerializationException("trailing bytes after the record", 0);
+    return rec;
+}
+
+std::unique_ptr<HistoryRecord> TreeSource::decodeXml(int fd, RecordType type,
+                                                     const std::string& shown) {
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    XmlDocument doc = XmlDocument::parse(fd, shown);
+    std::unique_ptr<HistoryRecord> rec = HistoryRecord::make(type);
+    rec->fromXml(doc.root());
+    return rec;
+}
+
+// The binary file when there is one, else the XML one.
 std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type) {
+    std::string name = recordTypeName(type);
     std::string why;
-    int fd = openFile(dir, recordTypeName(type), &why);
+    int fd = openFile(dir, name, &why);
+    bool xml = false;
+    if (fd < 0 && why.empty()) {
+        name += ".xml";
+        fd = openFile(dir, name, &why);
+        xml = true;
+    }
     if (fd < 0) {
         if (!why.empty())
-            warn(pathOf(dir, recordTypeName(type)), why);
+            warn(pathOf(dir, name), why);
         return nullptr;
     }
     try {
-        FileDeserializer d(fd, 65536);
-        unsigned int tag = d.read32();
-        if (tag != tagOf(type))
-            throw SerializationException("holds a record of type " + std::to_string(tag), 0);
-        d.reset();
-        std::unique_ptr<HistoryRecord> rec = HistoryRecord::make(type);
-        rec->deserialize(d);
-        unsigned char extra;
-        if (d.readBuffer(&extra, 1) != 0)
-            throw SerializationException("trailing bytes after the record", 0);
-        return rec;
+        return xml ? decodeXml(fd, type, pathOf(dir, name)) : decodeBinary(fd, type);
     } catch (SerializationException& e) {
         why = e.msg;
         while (!why.empty() && why.back() == '\n')
             why.pop_back();
         if (e.code != 0)
             why += std::string(": ") + strerror(static_cast<int>(e.code));
-        warn(pathOf(dir, recordTypeName(type)), why);
+        warn(pathOf(dir, name), why);
         return nullptr;
     }
 }
@@ -88,17 +113,7 @@ void TreeSource::scan() {
             if ((probe = read(dir, t)))
                 break;
         if (!probe) {
-            bool xml = false;
-            for (RecordType t : kRecordTypes) {
-                std::string why;
-                int fd = openFile(dir, std::string(recordTypeName(t)) + ".xml", &why);
-                if (fd >= 0) {
-                    xml = true;
-                    close(fd);
-                }
-            }
-            warn(pathOf(dir, ""),
-                 xml ? "its records are XML files, which are not read" : "no record in it reads");
+            warn(pathOf(dir, ""), "no record in it reads");
             continue;
         }
         _dirs[static_cast<uint32_t>(probe->created())] = dir;

@@ -10,14 +10,13 @@
 
 // A history kept as a tree of snapshot directories, one per snapshot and
 // named by its stamp in local time (20261207-231957), each with one file
-// per record ("nblade", "dblade", "lp", "fcd", "mgmtproc"), as the signal
-// dump writes under DIR/tolmstats and persistence under /HOST of the
-// statistics volume. A snapshot's time is its records' "created" stamp, read
-// from the files; the directory's name only finds them. Entries whose name is
-// no stamp are ignored; a record file that does not decode whole (or holds a
-// record of another type) is skipped with one warning line on `warnings`.
-// Record files in the XML form (NAME.xml) are not read: a snapshot that has
-// only those is skipped with a warning. Subclasses say how to list and open.
+// per record in the binary form ("nblade", "dblade", "lp", "fcd",
+// "mgmtproc") or the XML form (the same names with ".xml", zero statistics
+// left out or not), as the signal dump writes under DIR/tolmstats and
+// persistence under /HOST of the statistics volume. A snapshot's time is its records' "created"
+// stamp, read from the files; the directory's name only finds them. Entries whose name is no stamp
+// are ignored; a record file that does not decode whole (or holds a record of another type) is
+// skipped with one warning line on `warnings`. Subclasses say how to list and open.
 class TreeSource : public SnapshotSource {
   public:
     std::vector<uint32_t> timestamps() override;
@@ -38,6 +37,9 @@ class TreeSource : public SnapshotSource {
   private:
     void scan();
     std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type);
+    // The record in its binary file, already open on `fd`, or in its XML one.
+    std::unique_ptr<HistoryRecord> decodeBinary(int fd, RecordType type);
+    std::unique_ptr<HistoryRecord> decodeXml(int fd, RecordType type, const std::string& shown);
     void warn(const std::string& path, const std::string& why);
 
     FILE* _warnings;

@@ -15,10 +15,10 @@ tolm_need_packages() {
 }
 
 TOLM_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto libgtest-dev libgmock-dev
-    libbenchmark-dev libxml2-utils python3 rpcbind util-linux
+    libbenchmark-dev libxml2-utils libxml2-dev python3 rpcbind util-linux
     scdoc mandoc prometheus systemd)
 # What the demo and scripts/try need: building and running the programs only.
-TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto rpcbind util-linux)
+TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev libxml2-dev rpcsvc-proto rpcbind util-linux)
 # The programs the demo and scripts/try run.
 TOLM_RUN_TARGETS=(tolmstatsd tolmnodesim tolmsimpreload tolmstat tolmvol tolmdecode)
 

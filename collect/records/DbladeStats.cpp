@@ -1,5 +1,10 @@
 #include "DbladeStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
@@ -141,4 +146,34 @@ void DbladeStats::toXml(XmlRenderer& r) {
 #undef DB_CALL_RENDER
 #undef DB_CALL_LRU
     r.popTag();
+}
+
+void DbladeStats::fromXml(const XmlElement& e) {
+    XmlRecordReader::expectRoot(e, "dblade");
+    XmlRecordReader x(e);
+    memset(&data, 0, sizeof data);
+    data.version = static_cast<uint32_t>(x.attribute("version"));
+    data.mask = static_cast<uint32_t>(x.attribute("mask"));
+    data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
+    data.timestampCompleted = static_cast<int32_t>(x.attribute("completed"));
+#define DB_LOAD_CPU(T, name, xmlName) fieldcodec::load(x, #xmlName, data.name);
+    DB_CPU_FIELDS(DB_LOAD_CPU)
+#undef DB_LOAD_CPU
+#define DB_LOAD_SUB(member, FIELDS)                   \
+    if (const XmlElement* c = x.child(#member)) {     \
+        XmlRecordReader sx(*c);                       \
+        {                                             \
+            XmlRecordReader& x = sx;                  \
+            auto& sub = data.member;                  \
+            FIELDS(TOLM_LOAD_FIELD)                   \
+            x.finish();                               \
+        }                                             \
+    }
+#define DB_LOAD_MEMBER(bit, member, type, FIELDS, Suffix) DB_LOAD_SUB(member, FIELDS)
+#define DB_LOAD_LRU(bit, member) DB_LOAD_SUB(member, DB_LRU_FIELDS)
+    DB_MEMBERS(DB_LOAD_MEMBER, DB_LOAD_LRU)
+#undef DB_LOAD_SUB
+#undef DB_LOAD_MEMBER
+#undef DB_LOAD_LRU
+    x.finish();
 }

@@ -1,5 +1,10 @@
 #include "FcdStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
@@ -156,4 +161,40 @@ void FcdStats::dump() {
         printf("diskType: %d\n", static_cast<int>(sub.diskType));
         FCD_DISK_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
     }
+}
+
+void FcdStats::fromXml(const XmlElement& e) {
+    XmlRecordReader::expectRoot(e, "fcd");
+    XmlRecordReader x(e);
+    memset(&data, 0, sizeof data);
+    data.version = static_cast<uint32_t>(x.attribute("version"));
+    data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
+    data.timestampCompleted = static_cast<int32_t>(x.attribute("completed"));
+    x.statistic("listRpcStatus", data.listRpcStatus);
+    if (x.nextIsStatistic("statsRpcStatus")) {
+        x.statistic("statsRpcStatus", data.statsRpcStatus);
+    } else if (const XmlElement* g = x.child("global")) {
+        XmlRecordReader sx(*g);
+        {
+            XmlRecordReader& x = sx;
+            auto& sub = data;
+            FCD_TOTAL_FIELDS(TOLM_LOAD_FIELD)
+            x.finish();
+        }
+    }
+    while (const XmlElement* c = x.child("disk")) {
+        _fcdDiskStats* disk = new _fcdDiskStats();
+        memset(disk, 0, sizeof *disk);
+        addDiskStats(disk);
+        XmlRecordReader dx(*c);
+        disk->diskID = static_cast<decltype(disk->diskID)>(dx.attribute("id"));
+        disk->diskType = static_cast<decltype(disk->diskType)>(dx.attribute("type"));
+        {
+            XmlRecordReader& x = dx;
+            auto& sub = *disk;
+            FCD_DISK_COUNTER_FIELDS(TOLM_LOAD_FIELD)
+            x.finish();
+        }
+    }
+    x.finish();
 }

@@ -10,6 +10,7 @@
 #include "FieldRuns.h"
 #include "FieldVisitor.h"
 #include "Serializer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 // A pair of counters for one remote procedure.
@@ -230,6 +231,27 @@ inline void xml(XmlRenderer& r, const char* name, const uint32_t (&a)[N]) {
     r.popTag();
 }
 
+// The XML statistic read back: what xml() wrote, or 0 where it left a zero out.
+inline void load(XmlRecordReader& x, const char* name, uint32_t& v) {
+    x.statistic(name, v);
+}
+inline void load(XmlRecordReader& x, const char* name, int32_t& v) {
+    x.statistic(name, v);
+}
+inline void load(XmlRecordReader& x, const char* name, uint16_t& v) {
+    x.statistic(name, v);
+}
+inline void load(XmlRecordReader& x, const char* name, uint64_t& v) {
+    x.statistic(name, v);
+}
+inline void load(XmlRecordReader& x, const char* name, success_fail_t& v) {
+    x.statistic(name, v.succeeded, v.failed);
+}
+template <size_t N>
+inline void load(XmlRecordReader& x, const char* name, uint32_t (&a)[N]) {
+    x.counts(name, a, N);
+}
+
 // Dump lines: "attribute=<path>.<name> value=<v>".
 inline void dump(const char* path, const char* name, uint32_t v) {
     printf("attribute=%s.%s value=%d\n", path, name, static_cast<int>(v));
@@ -309,6 +331,7 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_PUT_FIELD(T, name, ...) fieldcodec::put(s, sub.name);
 #define TOLM_GET_FIELD(T, name, ...) fieldcodec::get(d, sub.name);
 #define TOLM_XML_FIELD(T, name, ...) fieldcodec::xml(r, #name, sub.name);
+#define TOLM_LOAD_FIELD(T, name, ...) fieldcodec::load(x, #name, sub.name);
 #define TOLM_DUMP_FIELD(T, name, ...) fieldcodec::dump(path, #name, sub.name);
 #define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
 #define TOLM_RUN_FIELD(T, name, ...) fieldcodec::run(runs_, base_, sub.name);

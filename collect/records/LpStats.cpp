@@ -1,5 +1,10 @@
 #include "LpStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -145,4 +150,29 @@ void LpStats::dump() {
     auto& sub = data;
     LP_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
     for (VfsStats* v : _vfs) v->dump();
+}
+
+void LpStats::fromXml(const XmlElement& e) {
+    XmlRecordReader x(e);
+    auto& sub = data;
+    memset(&data, 0, sizeof data);
+    name = x.text("name");
+    std::string uuid = x.text("uuid");
+    if (uuid.size() != 2 * sizeof data.uuid ||
+        uuid.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw SerializationException("XML element <lp>: uuid is not 32 hex digits: " + uuid, 0);
+    for (size_t i = 0; i < sizeof data.uuid; i++)
+        data.uuid[i] = static_cast<unsigned char>(std::stoul(uuid.substr(2 * i, 2), nullptr, 16));
+    x.statistic("state", data.state);
+    if (x.nextIsStatistic("statsRpcStatus")) {
+        x.statistic("statsRpcStatus", data.statsRpcStatus);
+    } else {
+        LP_COUNTER_FIELDS(TOLM_LOAD_FIELD)
+    }
+    while (const XmlElement* c = x.child("vfs")) {
+        VfsStats* v = new VfsStats();
+        addVfsStats(v);
+        v->fromXml(*c);
+    }
+    x.finish();
 }

@@ -1,5 +1,10 @@
 #include "LpStatsSet.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
@@ -114,4 +119,31 @@ void LpStatsSet::dump() {
     auto& sub = data;
     LPSET_GLOBAL_FIELDS(TOLM_DUMP_PLAIN_FIELD)
     for (LpStats* lp : _pools) lp->dump();
+}
+
+void LpStatsSet::fromXml(const XmlElement& e) {
+    XmlRecordReader::expectRoot(e, "storagepools");
+    XmlRecordReader x(e);
+    auto& sub = data;
+    memset(&data, 0, sizeof data);
+    data.version = static_cast<uint32_t>(x.attribute("version"));
+    data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
+    data.timestampCompleted = static_cast<int32_t>(x.attribute("completed"));
+    x.statistic("listLpRpcStatus", data.listLpRpcStatus);
+    if (x.nextIsStatistic("volStatRpcStatus")) {
+        x.statistic("volStatRpcStatus", data.volStatRpcStatus);
+    } else if (const XmlElement* g = x.child("global")) {
+        XmlRecordReader sx(*g);
+        {
+            XmlRecordReader& x = sx;
+            LPSET_GLOBAL_FIELDS(TOLM_LOAD_FIELD)
+            x.finish();
+        }
+    }
+    while (const XmlElement* c = x.child("lp")) {
+        LpStats* lp = new LpStats();
+        addLpStats(lp);
+        lp->fromXml(*c);
+    }
+    x.finish();
 }

@@ -1,5 +1,10 @@
 #include "MgmtProcStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
@@ -100,4 +105,25 @@ void MgmtProcStats::dump() {
     MGMT_PROCESSES(MGMT_DUMP_PROCESS)
 #undef MGMT_DUMP_PROCESS
 #undef MGMT_DUMP_FIELD
+}
+
+void MgmtProcStats::fromXml(const XmlElement& e) {
+    XmlRecordReader::expectRoot(e, "mgmt");
+    XmlRecordReader x(e);
+    memset(&data, 0, sizeof data);
+    data.version = static_cast<uint32_t>(x.attribute("version"));
+    data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
+#define MGMT_LOAD_PROCESS(member, label)              \
+    if (const XmlElement* c = x.child(#member)) {     \
+        XmlRecordReader sx(*c);                       \
+        {                                             \
+            XmlRecordReader& x = sx;                  \
+            auto& sub = data.member;                  \
+            PROC_STATS_FIELDS(TOLM_LOAD_FIELD)        \
+            x.finish();                               \
+        }                                             \
+    }
+    MGMT_PROCESSES(MGMT_LOAD_PROCESS)
+#undef MGMT_LOAD_PROCESS
+    x.finish();
 }

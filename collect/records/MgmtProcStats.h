@@ -1,5 +1,7 @@
 #pragma once
 
+class XmlElement;
+
 #include <cstdint>
 
 #include "FieldCodec.h"
@@ -34,6 +36,9 @@ public:
     void serializeTo(S& s, unsigned int mask) const;
     void deserialize(Deserializer& d);
     void toXml(XmlRenderer& r);
+    // Reads back what toXml wrote (with or without the zero statistics);
+    // throws SerializationException on an element that is not that.
+    void fromXml(const XmlElement& e);
     // Walks every value in record order (the JSON, rate and metrics forms).
     void visit(FieldVisitor& v) const;
     void dump();

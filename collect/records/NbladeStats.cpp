@@ -1,5 +1,10 @@
 #include "NbladeStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
@@ -131,4 +136,29 @@ void NbladeStats::dump() {
            static_cast<int>(data._nfsStatsRpcStatus));
     printf("attribute=data._cifsStatsRpcStatus value=%d\n",
            static_cast<int>(data._cifsStatsRpcStatus));
+}
+
+void NbladeStats::fromXml(const XmlElement& e) {
+    XmlRecordReader::expectRoot(e, "nblade");
+    XmlRecordReader x(e);
+    memset(&data, 0, sizeof data);
+    data.version = static_cast<uint32_t>(x.attribute("version"));
+    data.mask = static_cast<uint32_t>(x.attribute("mask"));
+    data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
+    data.timestampCompleted = static_cast<int32_t>(x.attribute("completed"));
+    x.statistic("_nfsStatsRpcStatus", data._nfsStatsRpcStatus);
+    x.statistic("_cifsStatsRpcStatus", data._cifsStatsRpcStatus);
+#define NB_LOAD_SUB(bit, member, type, sname, FIELDS, Suffix) \
+    if (const XmlElement* c = x.child(#member)) {             \
+        XmlRecordReader sx(*c);                               \
+        {                                                     \
+            XmlRecordReader& x = sx;                          \
+            auto& sub = data.member;                          \
+            FIELDS(TOLM_LOAD_FIELD)                           \
+            x.finish();                                       \
+        }                                                     \
+    }
+    NB_SUBRECORDS(NB_LOAD_SUB)
+#undef NB_LOAD_SUB
+    x.finish();
 }

@@ -1,5 +1,10 @@
 #include "VfsStats.h"
 
+#include <cstring>
+
+#include "SerializationException.h"
+#include "XmlRecordReader.h"
+
 #include "Deserializer.h"
 #include "Serializer.h"
 #include "FileBuffer.h"
@@ -59,4 +64,17 @@ void VfsStats::dump() {
     printf("-------------------------------------\n");
     printf("id: %d\n", static_cast<int>(data.vfsid));
     VFS_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
+}
+
+void VfsStats::fromXml(const XmlElement& e) {
+    XmlRecordReader x(e);
+    auto& sub = data;
+    memset(&data, 0, sizeof data);
+    data.vfsid = static_cast<uint32_t>(x.attribute("vfsid"));
+    if (x.nextIsStatistic("statsRpcStatus")) {
+        x.statistic("statsRpcStatus", data.statsRpcStatus);
+    } else {
+        VFS_COUNTER_FIELDS(TOLM_LOAD_FIELD)
+    }
+    x.finish();
 }

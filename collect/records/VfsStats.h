@@ -1,5 +1,7 @@
 #pragma once
 
+class XmlElement;
+
 #include <cstdint>
 
 #include "FieldCodec.h"
@@ -22,6 +24,9 @@ public:
     explicit VfsStats(const vfs_stats_data_t* d) : data(*d) {}
 
     void toXml(XmlRenderer& r);
+    // Reads back what toXml wrote (with or without the zero statistics);
+    // throws SerializationException on an element that is not that.
+    void fromXml(const XmlElement& e);
     // Walks every value in record order (the JSON, rate and metrics forms).
     void visit(FieldVisitor& v) const;
     void dump();

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <tuple>
 
 #include "DirSource.h"
 #include "RecordTestUtil.h"
@@ -200,16 +202,111 @@ TEST(DirSource, ReadsTheDaemonsDumpTreeAndSkipsWhatIsDamaged) {
     EXPECT_NE(std::string::npos, said.find("skipping " + d1 + "/fcd: holds a record of type 4"))
         << said;
     EXPECT_NE(std::string::npos, said.find("skipping " + d2 + ": no record in it reads")) << said;
-    EXPECT_NE(std::string::npos, said.find("skipping " + d3 + ": its records are XML files"))
+    EXPECT_NE(std::string::npos,
+              said.find("skipping " + d3 + "/nblade.xml: XML element <nblade>: no attribute "))
         << said;
+    EXPECT_NE(std::string::npos, said.find("skipping " + d3 + ": no record in it reads")) << said;
     EXPECT_EQ(std::string::npos, said.find("lost+found")) << said;
     // One line per damaged file, however often it is asked for.
     size_t lines = 0;
     for (char c : said)
         lines += c == '\n';
-    EXPECT_EQ(4u, lines) << said;
+    EXPECT_EQ(5u, lines) << said;
 
     EXPECT_THROW(DirSource(dir.file("nowhere")), SourceError);
+}
+
+// The XML dumps, with and without the zero statistics, read back to the very
+// records the binary dump holds: every field list walked both ways. Records
+// with zeros in them (a pool's volume that failed, a process that is gone)
+// and with statuses that replace their counters.
+TEST(DirSource, XmlReadsBackAsTheBinaryForm) {
+    Filler f(43);
+    RingProvider p;
+    const int32_t t0 = 1796558400;
+    for (int i = 0; i < 3; i++) {
+        Snapshot* s = fullSnapshot(t0 + 10 * i, 0, f);
+        LpStatsSet& lp = *s->lps();
+        lp[0].data.statsRpcStatus = 0;
+        lp[0][0].data.statsRpcStatus = 0;
+        lp[0][1].data.statsRpcStatus = i == 1 ? 7 : 0;  // its counters are then left out
+        lp[0][2].data.statsRpcStatus = 0;
+        lp[0][2].data.volopReadCount = 0;
+        lp.data.volStatRpcStatus = i == 2 ? 3 : 0;
+        memset(&s->mgmt()->data.hamgr, 0, sizeof s->mgmt()->data.hamgr);
+        s->fcds()->data.statsRpcStatus = i == 1 ? 5 : 0;
+        s->fcds()->addDiskStats(makeDisk(f));
+        s->fcds()->addDiskStats(makeDisk(f));
+        s->nblade()->data.bcp.histogram[7] = 0;
+        p.ring.add(s);
+        s->release();
+    }
+    ScratchDir binary, xml, xmlAll;
+    for (auto [where, asXml, skipZero] :
+         {std::make_tuple(&binary, false, false), std::make_tuple(&xml, true, true),
+          std::make_tuple(&xmlAll, true, false)}) {
+        SignalMgr mgr;
+        mgr.configure(&p, where->path().c_str(), asXml, skipZero);
+        mgr._dumpSnapshots();
+    }
+    FILE* warnings = tmpfile();
+    DirSource fromBinary(binary.path(), warnings), fromXml(xml.path(), warnings),
+        fromXmlAll(xmlAll.path(), warnings);
+    ASSERT_EQ(3u, fromBinary.timestamps().size());
+    EXPECT_EQ(fromBinary.timestamps(), fromXml.timestamps());
+    EXPECT_EQ(fromBinary.timestamps(), fromXmlAll.timestamps());
+    for (uint32_t t : fromBinary.timestamps())
+        for (RecordType type : kRecordTypes) {
+            auto b = fromBinary.recordAt(type, t);
+            ASSERT_NE(nullptr, b) << recordTypeName(type) << " " << t;
+            for (DirSource* s : {&fromXml, &fromXmlAll}) {
+                auto x = s->recordAt(type, t);
+                ASSERT_NE(nullptr, x) << recordTypeName(type) << " " << t;
+                EXPECT_EQ("", firstDifference(xmlOf(*b), xmlOf(*x)))
+                    << recordTypeName(type) << " " << t << " from " << s->where();
+            }
+        }
+    EXPECT_EQ("", readAll(warnings));
+    fclose(warnings);
+}
+
+// Malformed XML records: each refused with the reason, never read as zeros.
+TEST(DirSource, MalformedXmlIsRefusedWithItsReason) {
+    ScratchDir dir;
+    std::string d = dir.file("tolmstats/" + stampName(1796558400));
+    ASSERT_EQ(0, system(("mkdir -p " + d).c_str()));
+    auto put = [&](const char* name, const std::string& text) {
+        FILE* out = fopen((d + "/" + name).c_str(), "w");
+        fputs(text.c_str(), out);
+        fclose(out);
+    };
+    put("mgmtproc.xml", "<mgmt version=\"1\" created=\"1796558400\"><tomcat/></mgmt>");
+    put("nblade.xml",
+        "<nblade version=\"1\" mask=\"0xffffffff\" created=\"1\" completed=\"2\">"
+        "<statistic name=\"nosuch\" value=\"1\"/></nblade>");
+    put("fcd.xml",
+        "<fcd version=\"1\" created=\"1\" completed=\"2\"><disk id=\"x\" type=\"1\"/></fcd>");
+    put("lp.xml", "<storagepools version=\"1\" created=\"1\" completed=\"2\"><lp name=\"a\"");
+    put("dblade.xml", "<nblade version=\"1\" mask=\"0x1\" created=\"1\" completed=\"2\"/>");
+    FILE* warnings = tmpfile();
+    DirSource source(dir.path(), warnings);
+    ASSERT_EQ(std::vector<uint32_t>{1796558400}, source.timestamps());
+    EXPECT_NE(nullptr, source.recordAt(RecordType::MgmtProc, 1796558400));
+    EXPECT_EQ(nullptr, source.recordAt(RecordType::Nblade, 1796558400));
+    EXPECT_EQ(nullptr, source.recordAt(RecordType::Fcd, 1796558400));
+    EXPECT_EQ(nullptr, source.recordAt(RecordType::Lp, 1796558400));
+    EXPECT_EQ(nullptr, source.recordAt(RecordType::Dblade, 1796558400));
+    std::string said = readAll(warnings);
+    fclose(warnings);
+    EXPECT_NE(std::string::npos, said.find("nblade.xml: XML element <nblade>: unexpected "
+                                           "<statistic name=\"nosuch\">"))
+        << said;
+    EXPECT_NE(std::string::npos, said.find("fcd.xml: XML element <disk>: attribute id is no "
+                                           "number: x"))
+        << said;
+    EXPECT_NE(std::string::npos, said.find("lp.xml: not an XML record: ")) << said;
+    EXPECT_NE(std::string::npos, said.find("dblade.xml: XML root <nblade> is not <dblade>"))
+        << said;
 }
 
 }  // namespace

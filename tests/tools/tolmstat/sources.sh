@@ -135,5 +135,32 @@ victim=$(ls "$W/vol/$NODE" | sort | sed -n 2p)
     fail "the damaged snapshot's warning: $(cat "$W/err")"
 [ "$(wc -l <"$W/after.csv")" = "$(($(wc -l <"$W/values.csv") - 1))" ] || fail "rows with a damaged snapshot"
 
+# The daemon again, persisting XML now (zero statistics left out): the host
+# directory holds both forms, and reads back the daemon's records.
+kill -9 "$DPID"
+wait "$DPID" 2>/dev/null
+rm -f /var/lock/subsys/tolmstatsd* 2>/dev/null
+TOLM_SIM_ROOT="$W/sim" LD_PRELOAD="$PRELOAD" "$DAEMON" --nodaemon --base 1 --dumpdir "$W/dump2" \
+    --persistsamplerate 1 --persisttype xml --persistentries 100 >"$W/daemon2.log" 2>&1 &
+DPID=$!
+for _ in $(seq 1 150); do
+    [ "$(ls "$W/vol/$NODE"/*/nblade.xml 2>/dev/null | wc -l)" -ge 3 ] && break
+    sleep 0.2
+done
+"$TOLMSTAT" all nblade --json >"$W/daemon.json" || fail "all from the second daemon"
+kill -STOP "$DPID"
+"${A[@]}" all nblade --json >"$W/archive.json" 2>"$W/err" || fail "all over both forms"
+grep -v "skipping /$NODE/$victim/nblade: " "$W/err" | grep . && fail "warnings over both forms"
+python3 - "$W" <<'PY' || fail "XML snapshots disagree with the daemon"
+import json, sys
+w = sys.argv[1]
+daemon = {e["record"]["created"]: e["record"] for e in json.load(open(f"{w}/daemon.json"))}
+archive = json.load(open(f"{w}/archive.json"))
+common = [e for e in archive if e["record"]["created"] in daemon]
+bad = [e["timestamp"] for e in common if e["record"] != daemon[e["record"]["created"]]]
+print(f"{len(archive)} snapshots, {len(common)} of the second daemon's, {len(bad)} differ")
+sys.exit(0 if len(common) >= 3 and not bad else 1)
+PY
+
 if [ "$failures" -ne 0 ]; then echo "sources: $failures failures" >&2; exit 1; fi
 echo "sources: all checks passed ($n persisted snapshots)"
