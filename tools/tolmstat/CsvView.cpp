@@ -30,26 +30,15 @@ bool sumOf(const std::vector<RecordValue>& values, const std::string& field, std
 
 }  // namespace
 
-std::string csvTable(const std::vector<std::string>& fields, const std::vector<CsvSample>& samples,
-                     bool rates) {
-    std::string out = "timestamp";
-    for (const std::string& f : fields)
-        out += "," + f;
-    out += "\n";
-    for (size_t i = rates ? 1 : 0; i < samples.size(); i++) {
-        out += std::to_string(samples[i].stamp);
-        std::vector<CounterRate> changes;
-        if (rates)
-            changes = counterRates(samples[i - 1].values, samples[i].values,
-                                   static_cast<double>(samples[i].stamp) - samples[i - 1].stamp);
+std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,
+                                const std::vector<CsvSample>& samples) {
+    std::vector<RateRow> rows;
+    for (size_t i = 1; i < samples.size(); i++) {
+        std::vector<CounterRate> changes =
+            counterRates(samples[i - 1].values, samples[i].values,
+                         static_cast<double>(samples[i].stamp) - samples[i - 1].stamp);
+        RateRow row{samples[i].stamp, {}, {}};
         for (const std::string& f : fields) {
-            out += ",";
-            if (!rates) {
-                std::string cell;
-                if (sumOf(samples[i].values, f, &cell))
-                    out += cell;
-                continue;
-            }
             bool found = false, reset = false;
             double sum = 0;
             for (const CounterRate& r : changes)
@@ -58,11 +47,42 @@ std::string csvTable(const std::vector<std::string>& fields, const std::vector<C
                     reset = reset || r.reset;
                     sum += r.perSecond;
                 }
-            if (found && !reset) {
-                char buf[40];
-                snprintf(buf, sizeof buf, "%.3f", sum);
-                out += buf;
+            row.values.push_back(sum);
+            row.present.push_back(found && !reset);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string csvTable(const std::vector<std::string>& fields, const std::vector<CsvSample>& samples,
+                     bool rates) {
+    std::string out = "timestamp";
+    for (const std::string& f : fields)
+        out += "," + f;
+    out += "\n";
+    if (rates) {
+        for (const RateRow& row : fieldRates(fields, samples)) {
+            out += std::to_string(row.stamp);
+            for (size_t f = 0; f < fields.size(); f++) {
+                out += ",";
+                if (row.present[f]) {
+                    char buf[40];
+                    snprintf(buf, sizeof buf, "%.3f", row.values[f]);
+                    out += buf;
+                }
             }
+            out += "\n";
+        }
+        return out;
+    }
+    for (const CsvSample& s : samples) {
+        out += std::to_string(s.stamp);
+        for (const std::string& f : fields) {
+            out += ",";
+            std::string cell;
+            if (sumOf(s.values, f, &cell))
+                out += cell;
         }
         out += "\n";
     }

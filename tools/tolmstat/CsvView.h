@@ -12,6 +12,18 @@ struct CsvSample {
     std::vector<RecordValue> values;
 };
 
+// The per-second rates of fields between one sample and the one before it,
+// each summed over its pools, volumes, disks or processes; a field absent
+// from either sample, or one of whose counters went down, has none.
+struct RateRow {
+    uint32_t stamp;  // the later sample's
+    std::vector<double> values;
+    std::vector<bool> present;
+};
+// One row per sample after the first.
+std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,
+                                const std::vector<CsvSample>& samples);
+
 // The table of tolmstat csv, as sadf -d gives one for sar files: a header
 // row "timestamp,FIELD,...", then one row per snapshot: its time in seconds
 // since the epoch, then each field's value summed over its pools, volumes,

@@ -23,6 +23,7 @@
 #include "RecordValues.h"
 #include "SnapshotSource.h"
 #include "StampName.h"
+#include "SvgPlot.h"
 #include "TimeSpec.h"
 #include "TolmVersion.h"
 #include "VolumeSource.h"
@@ -38,6 +39,7 @@ const char* kUsage =
     "       tolmstat [SOURCE] all TYPE [--from T] [--to T] [--xml | --json | --dump] [--showzero]\n"
     "       tolmstat [SOURCE] rate TYPE [--from T] [--to T] [--json]\n"
     "       tolmstat [SOURCE] csv TYPE FIELD... [--rate] [--from T] [--to T]\n"
+    "       tolmstat [SOURCE] plot TYPE FIELD... --svg FILE [--from T] [--to T]\n"
     "       tolmstat [--host H] watch TYPE FIELD... [--interval S] [--count N]\n"
     "       tolmstat [SOURCE] metrics\n"
     "       tolmstat --version\n"
@@ -57,7 +59,9 @@ const char* kUsage =
     "summed over pools, volumes, disks and processes. csv prints one row per\n"
     "snapshot (seconds since the epoch, then the fields' values, or with --rate\n"
     "their per-second rates since the snapshot before; empty where a counter went\n"
-    "down). metrics prints the latest snapshots in the Prometheus text format.\n"
+    "down). plot draws the fields' per-second rates over the window as an SVG line\n"
+    "chart into FILE, with gaps where a snapshot is missing or unreadable. metrics prints the "
+    "latest snapshots in the Prometheus text format.\n"
     "Exit status: 0; 1 no such snapshot; 2 usage error; 3 the history not reached.\n";
 
 enum class Form { Xml, Json, Dump };
@@ -254,6 +258,36 @@ int csv(SnapshotSource& source, RecordType type, const std::vector<std::string>&
     return 0;
 }
 
+int plot(SnapshotSource& source, RecordType type, const std::vector<std::string>& fields,
+         const Window& w, const std::string& svg) {
+    uint32_t first, last;
+    w.resolve(source, &first, &last);
+    std::vector<CsvSample> samples;
+    for (HistoryEntry& e : source.window(type, first, last))
+        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record)});
+    if (samples.size() < 2) {
+        fprintf(stderr, "tolmstat: a plot of rates needs two %s snapshots in the window\n",
+                recordTypeName(type));
+        return kNoSnapshot;
+    }
+    std::vector<std::string> unknown = csvUnknownFields(fields, samples, true);
+    if (!unknown.empty()) {
+        fprintf(stderr, "tolmstat: no counter %s in the %s record\n", unknown[0].c_str(),
+                recordTypeName(type));
+        return kUsageError;
+    }
+    std::string title = source.where() + ": " + recordTypeName(type) + ", " +
+                        stampName(static_cast<int32_t>(samples.front().stamp)) + " to " +
+                        stampName(static_cast<int32_t>(samples.back().stamp));
+    std::string text = svgPlot(title, fields, fieldRates(fields, samples));
+    FILE* out = fopen(svg.c_str(), "w");
+    if (!out || fwrite(text.data(), 1, text.size(), out) != text.size() || fclose(out) != 0) {
+        fprintf(stderr, "tolmstat: cannot write %s: %s\n", svg.c_str(), strerror(errno));
+        return kUsageError;
+    }
+    return 0;
+}
+
 volatile sig_atomic_t g_stop = 0;
 
 int watch(SnapshotSource& source, RecordType type, const std::vector<std::string>& fields,
@@ -319,7 +353,7 @@ int main(int argc, char** argv) {
     bool showZero = false, rates = false;
     Window window;
     long interval = -1, count = -1;
-    std::string dumpDir;
+    std::string dumpDir, svg;
     bool hostGiven = false, archive = false, volumeOption = false;
     VolumeSource::Where volume;
     bool vfsIdGiven = false;
@@ -338,6 +372,8 @@ int main(int argc, char** argv) {
             hostGiven = true;
         } else if (a == "--dir") {
             dumpDir = operand("a dump directory");
+        } else if (a == "--svg") {
+            svg = operand("a file name");
         } else if (a == "--archive") {
             archive = true;
         } else if (a == "--node") {
@@ -397,8 +433,11 @@ int main(int argc, char** argv) {
     uint32_t stamp = 0;
     std::string typeName;
     std::vector<std::string> fields;
-    if ((window.fromGiven || window.toGiven) && what != "rate" && what != "all" && what != "csv")
-        badUsage("--from and --to belong to rate, all and csv");
+    if ((window.fromGiven || window.toGiven) && what != "rate" && what != "all" && what != "csv" &&
+        what != "plot")
+        badUsage("--from and --to belong to rate, all, csv and plot");
+    if (!svg.empty() != (what == "plot"))
+        badUsage(what == "plot" ? "plot needs --svg FILE" : "--svg belongs to plot");
     if ((interval > 0 || count > 0) && what != "watch")
         badUsage("--interval and --count belong to watch");
     if (rates && what != "csv")
@@ -421,7 +460,7 @@ int main(int argc, char** argv) {
         typeName = words[1];
         if (showZero || (forms > 0 && form != Form::Json))
             badUsage("rate takes only --json as a form");
-    } else if ((what == "watch" || what == "csv") && words.size() >= 3) {
+    } else if ((what == "watch" || what == "csv" || what == "plot") && words.size() >= 3) {
         typeName = words[1];
         fields.assign(words.begin() + 2, words.end());
         if (forms > 0 || showZero)
@@ -457,6 +496,8 @@ int main(int argc, char** argv) {
             return rate(*source, type, window, form == Form::Json && forms > 0);
         if (what == "csv")
             return csv(*source, type, fields, window, rates);
+        if (what == "plot")
+            return plot(*source, type, fields, window, svg);
         if (what == "watch")
             return watch(*source, type, fields,
                          interval > 0 ? static_cast<unsigned int>(interval) : 5, count);

@@ -16,6 +16,7 @@
 #include "Rates.h"
 #include "RecordTestUtil.h"
 #include "RecordValues.h"
+#include "SvgPlot.h"
 #include "WatchView.h"
 
 namespace {
@@ -232,6 +233,49 @@ TEST(CsvViewTest, ValuesAndRatesSummedResetsLeftEmpty) {
     EXPECT_TRUE(csvUnknownFields({level->name}, samples, false).empty());
     EXPECT_EQ(std::vector<std::string>{level->name},
               csvUnknownFields({level->name}, samples, true));
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+// The SVG chart: a document xmllint accepts, one path per field with its
+// points placed by time and value, broken where a snapshot is missing (a gap
+// of more than one and a half usual steps) and where a rate is unknown; names
+// escaped.
+TEST(SvgPlotTest, OnePathPerFieldBrokenAtGapsAndUnknownRates) {
+    std::vector<RateRow> rows;
+    // Every 10 s from 1000 to 1060, then nothing until 1100 (a lost
+    // snapshot), then 1110; the second field's rate is unknown at 1030.
+    for (uint32_t t : {1010u, 1020u, 1030u, 1040u, 1050u, 1060u, 1100u, 1110u})
+        rows.push_back(RateRow{t, {double(t - 1000), 5.0}, {true, t != 1030}});
+    std::string svg = svgPlot("node<1>: lp & more", {"lp.vfs.volopReadCount", "a<b"}, rows);
+    ScratchDir dir;
+    std::string file = dir.file("plot.svg");
+    std::ofstream(file) << svg;
+    EXPECT_EQ(0, system(("xmllint --noout " + file).c_str())) << svg.substr(0, 400);
+    EXPECT_EQ(2u, countOf(svg, "<path class=\"series\""));
+    EXPECT_NE(std::string::npos, svg.find("node&lt;1&gt;: lp &amp; more"));
+    EXPECT_NE(std::string::npos, svg.find(">a&lt;b</text>"));
+    // First path: one break (the gap before 1100); second: the gap and 1030.
+    size_t first = svg.find("data-field=\"lp.vfs.volopReadCount\"");
+    size_t second = svg.find("data-field=\"a&lt;b\"");
+    ASSERT_NE(std::string::npos, first);
+    ASSERT_NE(std::string::npos, second);
+    std::string d1 = svg.substr(first, svg.find("/>", first) - first);
+    std::string d2 = svg.substr(second, svg.find("/>", second) - second);
+    EXPECT_EQ(2u, countOf(d1, "M")) << d1;
+    EXPECT_EQ(8u, countOf(d1, " L") + countOf(d1, "M")) << d1;
+    EXPECT_EQ(3u, countOf(d2, "M")) << d2;
+    EXPECT_EQ(7u, countOf(d2, " L") + countOf(d2, "M")) << d2;
+    // The first point at the left edge (x 80); the value axis in steps of 50
+    // up to 150 (the highest rate is 110), so 10 is at 40 + 380 x 14/15.
+    EXPECT_NE(std::string::npos, d1.find("d=\"M80.0 394.7 L146.0 369.3")) << d1;
+    EXPECT_NE(std::string::npos, svg.find(">150</text>")) << "the value axis' top label";
+    EXPECT_EQ(std::string::npos, svg.find(">200</text>"));
 }
 
 TEST(MetricsTest, NamesLabelsAndKinds) {

@@ -18,6 +18,7 @@ if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
 fi
 
 failures=0
+KEEP=${KEEP:-}
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 W=$(mktemp -d /tmp/tolmsources.XXXXXX)
 if [ -L /var/lock ]; then mkdir -p "$(readlink -f /var/lock)"; else mount -t tmpfs tmpfs /var/lock; fi
@@ -26,7 +27,7 @@ cleanup() {
     [ -n "${DPID:-}" ] && kill -9 "$DPID" 2>/dev/null
     [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
     wait 2>/dev/null
-    rm -rf "$W"
+    [ -n "$KEEP" ] || rm -rf "$W"
 }
 trap cleanup EXIT
 
@@ -128,12 +129,22 @@ PY
 [ $? = 2 ] || fail "watch over a dump tree"
 
 # A damaged snapshot in the volume is skipped with one warning.
-victim=$(ls "$W/vol/$NODE" | sort | sed -n 2p)
+victim=$(ls "$W/vol/$NODE" | sort | sed -n 4p)
 : >"$W/vol/$NODE/$victim/nblade"
 "${A[@]}" csv nblade cifs.TolmGetAttr >"$W/after.csv" 2>"$W/err" || fail "csv with a damaged snapshot"
 [ "$(wc -l <"$W/err")" = 1 ] && grep -q "skipping /$NODE/$victim/nblade: " "$W/err" ||
     fail "the damaged snapshot's warning: $(cat "$W/err")"
 [ "$(wc -l <"$W/after.csv")" = "$(($(wc -l <"$W/values.csv") - 1))" ] || fail "rows with a damaged snapshot"
+
+# The plot over the volume: a valid SVG with a line per field, broken where
+# the damaged snapshot is.
+"${A[@]}" plot nblade cifs.TolmGetAttr cifs.TolmRead --svg "$W/plot.svg" || fail "plot"
+xmllint --noout "$W/plot.svg" || fail "the plot is no XML"
+[ "$(grep -c '<path class="series"' "$W/plot.svg")" = 2 ] || fail "paths in the plot"
+grep '<path class="series" data-field="cifs.TolmGetAttr"' "$W/plot.svg" | grep -q ' d="M[^M]* M' ||
+    fail "no gap in the plot where the damaged snapshot is"
+"${A[@]}" plot nblade cifs.TolmGetAttr >/dev/null 2>&1
+[ $? = 2 ] || fail "plot without --svg"
 
 # The daemon again, persisting XML now (zero statistics left out): the host
 # directory holds both forms, and reads back the daemon's records.
