@@ -68,32 +68,85 @@ std::unique_ptr<HistoryRecord> TreeSource::decodeXml(int fd, RecordType type,
 }
 
 // The binary file when there is one, else the XML one.
-std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type) {
-    std::string name = recordTypeName(type);
-    std::string why;
-    int fd = openFile(dir, name, &why);
+std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type,
+                                                std::string* why, std::string* name) {
+    *name = recordTypeName(type);
+    why->clear();
+    int fd = openFile(dir, *name, why);
     bool xml = false;
-    if (fd < 0 && why.empty()) {
-        name += ".xml";
-        fd = openFile(dir, name, &why);
+    if (fd < 0 && why->empty()) {
+        *name += ".xml";
+        fd = openFile(dir, *name, why);
         xml = true;
     }
-    if (fd < 0) {
-        if (!why.empty())
-            warn(pathOf(dir, name), why);
+    if (fd < 0)
         return nullptr;
-    }
     try {
-        return xml ? decodeXml(fd, type, pathOf(dir, name)) : decodeBinary(fd, type);
+        return xml ? decodeXml(fd, type, pathOf(dir, *name)) : decodeBinary(fd, type);
     } catch (SerializationException& e) {
-        why = e.msg;
-        while (!why.empty() && why.back() == '\n')
-            why.pop_back();
+        *why = e.msg;
+        while (!why->empty() && why->back() == '\n')
+            why->pop_back();
         if (e.code != 0)
-            why += std::string(": ") + strerror(static_cast<int>(e.code));
-        warn(pathOf(dir, name), why);
+            *why += std::string(": ") + strerror(static_cast<int>(e.code));
         return nullptr;
     }
+}
+
+std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type) {
+    std::string why, name;
+    std::unique_ptr<HistoryRecord> rec = read(dir, type, &why, &name);
+    if (!rec && !why.empty())
+        warn(pathOf(dir, name), why);
+    return rec;
+}
+
+void TreeSource::forget() {
+    _scanned = false;
+    _dirs.clear();
+    _warned.clear();
+}
+
+std::vector<TreeSource::Problem> TreeSource::check(uint32_t period) {
+    std::vector<Problem> problems;
+    std::vector<std::pair<uint32_t, std::string>> dirs;
+    for (const std::string& name : listTop()) {
+        if (name == "." || name == "..")
+            continue;
+        uint32_t named;
+        if (parseStampName(name, &named))
+            dirs.emplace_back(named, name);
+        else
+            problems.push_back(Problem{pathOf(name, ""), "not a snapshot directory's name"});
+    }
+    std::sort(dirs.begin(), dirs.end());
+    if (period == 0 && dirs.size() >= 2) {
+        std::vector<uint32_t> steps;
+        for (size_t i = 1; i < dirs.size(); i++)
+            steps.push_back(dirs[i].first - dirs[i - 1].first);
+        std::sort(steps.begin(), steps.end());
+        // A collection takes a while: never less than 10 s.
+        period = std::max<uint32_t>(steps[steps.size() / 2], 10);
+    }
+    for (const auto& [named, dir] : dirs) {
+        std::string reasons;
+        auto add = [&](const std::string& why) { reasons += (reasons.empty() ? "" : "; ") + why; };
+        for (RecordType t : kRecordTypes) {
+            std::string why, file;
+            std::unique_ptr<HistoryRecord> rec = read(dir, t, &why, &file);
+            if (!rec) {
+                add(why.empty() ? std::string("no ") + recordTypeName(t) + " record"
+                                : file + ": " + why);
+                continue;
+            }
+            int64_t off = static_cast<int64_t>(static_cast<uint32_t>(rec->created())) - named;
+            if (period > 0 && (off < -static_cast<int64_t>(period) || off > period))
+                add(file + ": created " + std::to_string(off) + " s from the directory's name");
+        }
+        if (!reasons.empty())
+            problems.push_back(Problem{pathOf(dir, ""), reasons});
+    }
+    return problems;
 }
 
 void TreeSource::scan() {

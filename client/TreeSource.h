@@ -22,6 +22,19 @@ class TreeSource : public SnapshotSource {
     std::vector<uint32_t> timestamps() override;
     std::unique_ptr<HistoryRecord> recordAt(RecordType type, uint32_t stamp) override;
 
+    // One damaged entry of the tree: its path and every reason, "; " apart.
+    struct Problem {
+        std::string path;
+        std::string why;
+    };
+    // Checks the whole tree as tolmvol check does: every entry's name is a
+    // stamp, and every snapshot directory holds all five records, each of
+    // which decodes whole (binary) or parses (XML) and was created within
+    // `period` seconds of the directory's name (0: the median step between
+    // the names but at least 10 s, unchecked with fewer than two). Warns
+    // about nothing.
+    std::vector<Problem> check(uint32_t period);
+
   protected:
     explicit TreeSource(FILE* warnings) : _warnings(warnings) {}
 
@@ -34,9 +47,16 @@ class TreeSource : public SnapshotSource {
     // The path of a snapshot directory or file, for messages.
     virtual std::string pathOf(const std::string& dir, const std::string& name) const = 0;
 
+    // Forgets what was read, for a tree that now lists anew.
+    void forget();
+
   private:
     void scan();
     std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type);
+    // The same, giving the reason (empty when there is no such file) instead
+    // of a warning.
+    std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type, std::string* why,
+                                        std::string* name);
     // The record in its binary file, already open on `fd`, or in its XML one.
     std::unique_ptr<HistoryRecord> decodeBinary(int fd, RecordType type);
     std::unique_ptr<HistoryRecord> decodeXml(int fd, RecordType type, const std::string& shown);

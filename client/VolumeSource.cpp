@@ -21,7 +21,7 @@ VolumeSource::VolumeSource(const Where& where, FILE* warnings)
     uint32_t st;
     uint32_t vfsId = where.vfsId;
     if (where.dblade.empty()) {
-        _where = where.vfsName + ":/" + where.node;
+        _base = where.vfsName;
         st = _vldb.create("localhost", "localhost", 0);
         if (st == 0) {
             _vldb.setLocalCaching(true);
@@ -30,7 +30,7 @@ VolumeSource::VolumeSource(const Where& where, FILE* warnings)
         if (st != 0)
             fail(where.vfsName, st);
     } else {
-        _where = where.dblade + ":/" + where.node;
+        _base = where.dblade;
         size_t colon = where.dblade.rfind(':');
         char* end = nullptr;
         unsigned long port =
@@ -46,10 +46,27 @@ VolumeSource::VolumeSource(const Where& where, FILE* warnings)
     }
     _file = std::make_unique<TolmFile>(&_vldb);
     _dir = std::make_unique<TolmDir>(&_vldb);
-    tolm_fid_t root = {vfsId, TOLM_INO_ROOT, 0};
-    st = lookup(root, where.node, &_host);
+    _root = tolm_fid_t{vfsId, TOLM_INO_ROOT, 0};
+    _host = _root;
+    _where = _base + ":/";
+    if (!where.node.empty())
+        setNode(where.node);
+}
+
+void VolumeSource::setNode(const std::string& node) {
+    forget();
+    _node = node;
+    _where = _base + ":/" + node;
+    uint32_t st = lookup(_root, node, &_host);
     if (st != 0)
         fail(_where, st);
+}
+
+std::vector<std::string> VolumeSource::hostDirectories() {
+    std::vector<std::string> names;
+    for (const auto& e : list(_root, _base + ":/"))
+        names.push_back(e.first);
+    return names;
 }
 
 VolumeSource::~VolumeSource() {
@@ -73,23 +90,30 @@ uint32_t VolumeSource::lookup(const tolm_fid_t& dir, const std::string& name, to
     return st;
 }
 
-std::vector<std::string> VolumeSource::listTop() {
+std::map<std::string, tolm_fid_t> VolumeSource::list(const tolm_fid_t& dir,
+                                                     const std::string& shown) {
+    std::map<std::string, tolm_fid_t> entries;
     struct Ctx {
-        std::map<std::string, tolm_fid_t>* dirs;
+        std::map<std::string, tolm_fid_t>* entries;
         uint32_t vfs;
-    } ctx{&_stampDirs, _host.vfs};
-    _stampDirs.clear();
+    } ctx{&entries, dir.vfs};
     uint32_t count = 0;
     uint32_t st = _dir->readDir(
-        &_host, 0, &count, nullptr,
+        &dir, 0, &count, nullptr,
         [](void* arg, const char* name, uint32_t inode, uint32_t uniq, uint32_t) {
             Ctx* c = static_cast<Ctx*>(arg);
-            (*c->dirs)[name] = tolm_fid_t{c->vfs, inode, uniq};
+            if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
+                (*c->entries)[name] = tolm_fid_t{c->vfs, inode, uniq};
             return 0;
         },
         &ctx);
     if (st != 0 && st != TOLM_ERR_END_OF_FILE)
-        fail("listing " + _where, st);
+        fail("listing " + shown, st);
+    return entries;
+}
+
+std::vector<std::string> VolumeSource::listTop() {
+    _stampDirs = list(_host, _where);
     std::vector<std::string> names;
     for (const auto& d : _stampDirs)
         names.push_back(d.first);

@@ -25,12 +25,18 @@ class VolumeSource : public TreeSource {
         std::string dblade;                   // "HOST:PORT": stand-alone mode
         uint32_t vfsId = 0;                   // with `dblade`
     };
-    // Connects and finds /NODE; throws SourceError naming what failed (the
+    // Connects and finds /NODE (none for an empty name); throws SourceError naming what failed (the
     // client library's message and status).
     explicit VolumeSource(const Where& where, FILE* warnings = stderr);
     ~VolumeSource() override;
 
     std::string where() const override { return _where; }
+    // The names in the volume's root: the host directories, and whatever
+    // else is there.
+    std::vector<std::string> hostDirectories();
+    // Reads host directory `node` from now on; throws SourceError when it
+    // cannot be found.
+    void setNode(const std::string& node);
 
   protected:
     std::vector<std::string> listTop() override;
@@ -41,9 +47,13 @@ class VolumeSource : public TreeSource {
     [[noreturn]] void fail(const std::string& what, uint32_t status);
     // The fid of `name` in directory `dir`; 0 or the client's status.
     uint32_t lookup(const tolm_fid_t& dir, const std::string& name, tolm_fid_t* fid);
+    // The names in directory `dir`, with their fids.
+    std::map<std::string, tolm_fid_t> list(const tolm_fid_t& dir, const std::string& shown);
 
     std::string _where;
+    std::string _base;  // where the volume is: the VFS name or the D-blade
     std::string _node;
+    tolm_fid_t _root = {};
     TolmVldb _vldb;
     std::unique_ptr<TolmFile> _file;
     std::unique_ptr<TolmDir> _dir;

@@ -21,6 +21,7 @@
 #include "TolmFile.h"
 #include "TolmVersion.h"
 #include "TolmVldb.h"
+#include "VolumeSource.h"
 
 namespace {
 
@@ -36,6 +37,11 @@ const char kUsage[] =
     "  mkdir PATH               make a directory\n"
     "  rm PATH                  remove a file\n"
     "  rmdir [-r] PATH          remove an empty directory (-r: and everything in it)\n"
+    "  check [/HOST]            check the statistics history of one host directory (or\n"
+    "                           of every one): each snapshot holds all five records,\n"
+    "                           each decodes whole (binary) or parses (XML) and was made\n"
+    "                           within one persistence period of its directory's name;\n"
+    "                           one line per damaged snapshot, exit status 1 if any\n"
     "options:\n"
     "  --vfs NAME               the VFS (default tolm.stats_)\n"
     "  --dblade HOST:PORT       talk to that D-blade directly, without the location\n"
@@ -248,6 +254,40 @@ void tree(Volume& vol, const std::string& path, const tolm_fid_t& fid) {
         tree(vol, Volume::join(path, e.name), e.fid);
 }
 
+// tolmvol check: one line per damaged snapshot (or entry that is none),
+// "PATH: REASON"; 1 when there is any, 2 when the volume cannot be read.
+int check(const VolumeSource::Where& where, const std::string& host) {
+    size_t damaged = 0;
+    try {
+        VolumeSource::Where at = where;
+        at.node = host;
+        VolumeSource volume(at);
+        std::vector<std::string> hosts =
+            host.empty() ? volume.hostDirectories() : std::vector<std::string>{host};
+        for (const std::string& h : hosts) {
+            std::vector<TreeSource::Problem> problems;
+            try {
+                volume.setNode(h);
+                problems = volume.check(0);
+            } catch (SourceError& e) {
+                std::string why = e.what();
+                if (why.rfind("tolmstat: ", 0) == 0)
+                    why = why.substr(10);
+                problems.push_back(TreeSource::Problem{"/" + h, "cannot be read: " + why});
+            }
+            for (const TreeSource::Problem& p : problems)
+                printf("%s: %s\n", p.path.c_str(), p.why.c_str());
+            damaged += problems.size();
+        }
+    } catch (SourceError& e) {
+        std::string why = e.what();
+        fprintf(stderr, "tolmvol: %s\n",
+                why.rfind("tolmstat: ", 0) == 0 ? why.substr(10).c_str() : why.c_str());
+        return 2;
+    }
+    return damaged ? 1 : 0;
+}
+
 int usage() {
     fputs(kUsage, stderr);
     return 2;
@@ -300,6 +340,20 @@ int main(int argc, char** argv) {
     if (args.empty())
         return usage();
     const std::string cmd = args[0];
+    if (cmd == "check") {
+        if (args.size() > 2 || (args.size() == 2 && (args[1].empty() || args[1][0] != '/')))
+            return usage();
+        if (!dblade.empty() && !haveVfsId)
+            return usage();
+        VolumeSource::Where where;
+        where.vfsName = vfsName;
+        where.dblade = dblade;
+        where.vfsId = static_cast<uint32_t>(vfsId);
+        std::string host = args.size() == 2 ? args[1].substr(1) : "";
+        while (!host.empty() && host.back() == '/')
+            host.pop_back();
+        return check(where, host);
+    }
     bool recursive = cmd == "rmdir" && args.size() > 1 && args[1] == "-r";
     if (recursive)
         args.erase(args.begin() + 1);

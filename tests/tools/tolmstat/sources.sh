@@ -173,5 +173,42 @@ print(f"{len(archive)} snapshots, {len(common)} of the second daemon's, {len(bad
 sys.exit(0 if len(common) >= 3 and not bad else 1)
 PY
 
+# tolmvol check over that host directory: the damaged snapshot, then one of
+# each kind of damage more.
+TOLMVOL=$BUILD/tools/tolmvol/tolmvol
+H=$W/vol/$NODE
+"$TOLMVOL" check "/$NODE" >"$W/check.out"
+rc=$?
+[ "$rc" = 1 ] && [ "$(wc -l <"$W/check.out")" = 1 ] &&
+    grep -q "^/$NODE/$victim: nblade: Read past EOF$" "$W/check.out" ||
+    fail "check of one damaged snapshot (exit $rc): $(cat "$W/check.out")"
+mapfile -t binaries < <(ls "$H" | sort | while read -r d; do [ -e "$H/$d/lp" ] && echo "$d"; done)
+mapfile -t xmls < <(ls "$H" | sort | while read -r d; do [ -e "$H/$d/lp.xml" ] && echo "$d"; done)
+rm "$H/${xmls[0]}/mgmtproc.xml"
+head -c 300 "$H/${xmls[1]}/fcd.xml" >"$W/cut" && cp "$W/cut" "$H/${xmls[1]}/fcd.xml"
+cp "$H/${binaries[0]}/fcd" "$H/${binaries[0]}/lp"
+mkdir "$H/lost+found"
+# A snapshot whose name is an hour off its records.
+stamp=${binaries[1]}
+earlier=$(date -d "${stamp:0:4}-${stamp:4:2}-${stamp:6:2} ${stamp:9:2}:${stamp:11:2}:${stamp:13:2} 1 hour ago" +%Y%m%d-%H%M%S)
+mv "$H/$stamp" "$H/$earlier"
+mkdir -p "$W/vol/othernode" && cp -r "$H/${binaries[2]}" "$W/vol/othernode/"
+"$TOLMVOL" check >"$W/check.out"
+rc=$?
+[ "$rc" = 1 ] || fail "check of the whole volume: exit $rc"
+[ "$(wc -l <"$W/check.out")" = 6 ] || fail "check lines: $(cat "$W/check.out")"
+for want in "^/$NODE/${xmls[0]}: no mgmtproc record$" \
+    "^/$NODE/${xmls[1]}: fcd.xml: not an XML record: " \
+    "^/$NODE/${binaries[0]}: lp: holds a record of type 3$" \
+    "^/$NODE/lost+found: not a snapshot directory's name$" \
+    "^/$NODE/$earlier: nblade: created 36[0-9][0-9] s from the directory's name; dblade: created 36" \
+    "^/$NODE/$victim: nblade: Read past EOF$"; do
+    grep -q "$want" "$W/check.out" || fail "check did not say $want: $(cat "$W/check.out")"
+done
+grep -q othernode "$W/check.out" && fail "a sound host directory reported"
+"$TOLMVOL" check /othernode >/dev/null || fail "check of a sound host directory"
+"$TOLMVOL" check /nosuchnode >/dev/null 2>&1
+[ $? = 2 ] || fail "check of a missing host directory"
+
 if [ "$failures" -ne 0 ]; then echo "sources: $failures failures" >&2; exit 1; fi
 echo "sources: all checks passed ($n persisted snapshots)"
