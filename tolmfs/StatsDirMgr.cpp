@@ -10,6 +10,7 @@
 
 #include "SLogger.h"
 #include "SnapDir.h"
+#include "StampName.h"
 #include "TlConnection.h"
 #include "TlDirEntArray.h"
 #include "TlDirectory.h"
@@ -32,13 +33,7 @@ bool entless(const TlDirEnt* a, const TlDirEnt* b) {
 }
 
 std::string stampNow() {
-    time_t now = time(nullptr);
-    struct tm tm;
-    localtime_r(&now, &tm);
-    char text[32];
-    snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return text;
+    return stampName(static_cast<int32_t>(time(nullptr)));
 }
 
 }  // namespace

@@ -2,15 +2,13 @@
 
 #include <cstring>
 
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include "Deserializer.h"
+#include "FileBuffer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
-#include "FileBuffer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 DbladeStats::DbladeStats(const char* path) {
@@ -33,13 +31,13 @@ void DbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(static_cast<uint32_t>(data.timestampCreated));
     s.write32(static_cast<uint32_t>(data.timestampCompleted));
 #define DB_PUT_MEMBER(bit, member, type, FIELDS, Suffix) \
-    if (mask & (1u << bit)) {                             \
-        auto& sub = data.member;                          \
-        TOLM_PUT_FIELDS(FIELDS);                            \
+    if (mask & (1u << bit)) {                            \
+        auto& sub = data.member;                         \
+        TOLM_PUT_FIELDS(FIELDS);                         \
     }
-#define DB_PUT_LRU(bit, member) \
-    if (mask & (1u << bit)) {   \
-        auto& sub = data.member; \
+#define DB_PUT_LRU(bit, member)         \
+    if (mask & (1u << bit)) {           \
+        auto& sub = data.member;        \
         TOLM_PUT_FIELDS(DB_LRU_FIELDS); \
     }
     auto members = [this, mask](auto& s) {
@@ -59,27 +57,30 @@ void DbladeStats::serializeTo(S& s, unsigned int mask) const {
         members(s);
 }
 
-void DbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
+void DbladeStats::serialize(Serializer& s, unsigned int mask) {
+    serializeTo(s, mask);
+}
 template void DbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
 template void DbladeStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&, unsigned int) const;
 template void DbladeStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&, unsigned int) const;
 template void DbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;
 
 void DbladeStats::deserialize(Deserializer& d) {
-    if (d.read32() != SER_DBLADE) throw SerializationException("type is not SER_DBLADE", 0);
+    if (d.read32() != SER_DBLADE)
+        throw SerializationException("type is not SER_DBLADE", 0);
     data.version = d.read32();
     data.mask = d.read32();
     data.timestampCreated = static_cast<int32_t>(d.read32());
     data.timestampCompleted = static_cast<int32_t>(d.read32());
     const uint32_t mask = data.mask;
 #define DB_GET_MEMBER(bit, member, type, FIELDS, Suffix) \
-    if (mask & (1u << bit)) {                             \
-        auto& sub = data.member;                          \
-        TOLM_GET_FIELDS(FIELDS);                            \
+    if (mask & (1u << bit)) {                            \
+        auto& sub = data.member;                         \
+        TOLM_GET_FIELDS(FIELDS);                         \
     }
-#define DB_GET_LRU(bit, member) \
-    if (mask & (1u << bit)) {   \
-        auto& sub = data.member; \
+#define DB_GET_LRU(bit, member)         \
+    if (mask & (1u << bit)) {           \
+        auto& sub = data.member;        \
         TOLM_GET_FIELDS(DB_LRU_FIELDS); \
     }
     DB_MEMBERS(DB_GET_MEMBER, DB_GET_LRU)
@@ -118,11 +119,11 @@ void DbladeStats::visit(FieldVisitor& v) const {
     DB_CPU_FIELDS(DB_VISIT_CPU)
 #undef DB_VISIT_CPU
 #define DB_VISIT_SUB(bit, member, type, FIELDS, Suffix) \
-    {                                                    \
-        auto& sub = data.member;                         \
-        v.begin(#member, FieldVisitor::Shape::Member);   \
-        FIELDS(TOLM_VISIT_FIELD)                         \
-        v.end();                                         \
+    {                                                   \
+        auto& sub = data.member;                        \
+        v.begin(#member, FieldVisitor::Shape::Member);  \
+        FIELDS(TOLM_VISIT_FIELD)                        \
+        v.end();                                        \
     }
 #define DB_VISIT_LRU(bit, member) DB_VISIT_SUB(bit, member, , DB_LRU_FIELDS, )
     DB_MEMBERS(DB_VISIT_SUB, DB_VISIT_LRU)
@@ -159,20 +160,10 @@ void DbladeStats::fromXml(const XmlElement& e) {
 #define DB_LOAD_CPU(T, name, xmlName) fieldcodec::load(x, #xmlName, data.name);
     DB_CPU_FIELDS(DB_LOAD_CPU)
 #undef DB_LOAD_CPU
-#define DB_LOAD_SUB(member, FIELDS)                   \
-    if (const XmlElement* c = x.child(#member)) {     \
-        XmlRecordReader sx(*c);                       \
-        {                                             \
-            XmlRecordReader& x = sx;                  \
-            auto& sub = data.member;                  \
-            FIELDS(TOLM_LOAD_FIELD)                   \
-            x.finish();                               \
-        }                                             \
-    }
-#define DB_LOAD_MEMBER(bit, member, type, FIELDS, Suffix) DB_LOAD_SUB(member, FIELDS)
-#define DB_LOAD_LRU(bit, member) DB_LOAD_SUB(member, DB_LRU_FIELDS)
+#define DB_LOAD_MEMBER(bit, member, type, FIELDS, Suffix) \
+    TOLM_LOAD_ELEMENT(x, #member, data.member, FIELDS)
+#define DB_LOAD_LRU(bit, member) TOLM_LOAD_ELEMENT(x, #member, data.member, DB_LRU_FIELDS)
     DB_MEMBERS(DB_LOAD_MEMBER, DB_LOAD_LRU)
-#undef DB_LOAD_SUB
 #undef DB_LOAD_MEMBER
 #undef DB_LOAD_LRU
     x.finish();

@@ -2,15 +2,13 @@
 
 #include <cstring>
 
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include "Deserializer.h"
+#include "FileBuffer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
-#include "FileBuffer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 FcdStats::FcdStats(const char* path) {
@@ -18,24 +16,32 @@ FcdStats::FcdStats(const char* path) {
     deserialize(d);
 }
 
-FcdStats::FcdStats(Deserializer& d) { deserialize(d); }
+FcdStats::FcdStats(Deserializer& d) {
+    deserialize(d);
+}
 
 FcdStats::FcdStats(const FcdStats& other) : data(other.data) {
-    for (_fcdDiskStats* disk : other._disks) _disks.push_back(new _fcdDiskStats(*disk));
+    for (_fcdDiskStats* disk : other._disks)
+        _disks.push_back(new _fcdDiskStats(*disk));
 }
 
 FcdStats& FcdStats::operator=(const FcdStats& other) {
-    if (this == &other) return *this;
+    if (this == &other)
+        return *this;
     clear();
-    for (_fcdDiskStats* disk : other._disks) _disks.push_back(new _fcdDiskStats(*disk));
+    for (_fcdDiskStats* disk : other._disks)
+        _disks.push_back(new _fcdDiskStats(*disk));
     data = other.data;
     return *this;
 }
 
-FcdStats::~FcdStats() { clear(); }
+FcdStats::~FcdStats() {
+    clear();
+}
 
 void FcdStats::clear() {
-    for (_fcdDiskStats* disk : _disks) delete disk;
+    for (_fcdDiskStats* disk : _disks)
+        delete disk;
     _disks.clear();
 }
 
@@ -61,18 +67,22 @@ void FcdStats::serializeTo(S& s) const {
     if constexpr (std::is_same_v<S, XdrBuffer::Words>) {
         s.putEach(_disks.data(), _disks.size(), 0, fieldcodec::planOf<_fcdDiskStats>(disk));
     } else {
-        for (const _fcdDiskStats* d : _disks) disk(s, *d);
+        for (const _fcdDiskStats* d : _disks)
+            disk(s, *d);
     }
 }
 
-void FcdStats::serialize(Serializer& s) { serializeTo(s); }
+void FcdStats::serialize(Serializer& s) {
+    serializeTo(s);
+}
 template void FcdStats::serializeTo<Serializer>(Serializer&) const;
 template void FcdStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void FcdStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void FcdStats::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void FcdStats::deserialize(Deserializer& d) {
-    if (d.read32() != SER_FCD) throw SerializationException("type is not SER_FCD", 0);
+    if (d.read32() != SER_FCD)
+        throw SerializationException("type is not SER_FCD", 0);
     data.version = d.read32();
     data.timestampCreated = static_cast<int32_t>(d.read32());
     data.timestampCompleted = static_cast<int32_t>(d.read32());
@@ -173,14 +183,8 @@ void FcdStats::fromXml(const XmlElement& e) {
     x.statistic("listRpcStatus", data.listRpcStatus);
     if (x.nextIsStatistic("statsRpcStatus")) {
         x.statistic("statsRpcStatus", data.statsRpcStatus);
-    } else if (const XmlElement* g = x.child("global")) {
-        XmlRecordReader sx(*g);
-        {
-            XmlRecordReader& x = sx;
-            auto& sub = data;
-            FCD_TOTAL_FIELDS(TOLM_LOAD_FIELD)
-            x.finish();
-        }
+    } else {
+        TOLM_LOAD_ELEMENT(x, "global", data, FCD_TOTAL_FIELDS)
     }
     while (const XmlElement* c = x.child("disk")) {
         _fcdDiskStats* disk = new _fcdDiskStats();

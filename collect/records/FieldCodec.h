@@ -121,7 +121,9 @@ struct TakesRuns<S, std::void_t<decltype(std::declval<S&>().putRuns(
 class RunPlanner {
   public:
     explicit RunPlanner(const void* base) : _base(base) {}
-    void putRuns(const void* sub, const FieldRuns& runs) { plan.append(runs, offsetIn(_base, sub)); }
+    void putRuns(const void* sub, const FieldRuns& runs) {
+        plan.append(runs, offsetIn(_base, sub));
+    }
     template <class T>
     void putField(const T& field) {
         run(plan, _base, field);
@@ -332,6 +334,15 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_GET_FIELD(T, name, ...) fieldcodec::get(d, sub.name);
 #define TOLM_XML_FIELD(T, name, ...) fieldcodec::xml(r, #name, sub.name);
 #define TOLM_LOAD_FIELD(T, name, ...) fieldcodec::load(x, #name, sub.name);
+// Reads child element `tag` of reader `parent` (when it is next) into
+// `target` by its field list: `sub` and `x` as the field macros expect.
+#define TOLM_LOAD_ELEMENT(parent, tag, target, FIELDS)      \
+    if (const XmlElement* element_ = (parent).child(tag)) { \
+        XmlRecordReader x(*element_);                       \
+        auto& sub = (target);                               \
+        FIELDS(TOLM_LOAD_FIELD)                             \
+        x.finish();                                         \
+    }
 #define TOLM_DUMP_FIELD(T, name, ...) fieldcodec::dump(path, #name, sub.name);
 #define TOLM_DUMP_PLAIN_FIELD(T, name, ...) fieldcodec::dumpPlain(#name, sub.name);
 #define TOLM_RUN_FIELD(T, name, ...) fieldcodec::run(runs_, base_, sub.name);
@@ -340,46 +351,46 @@ inline FieldKind kindOf(FieldKind k) {
 #define TOLM_IS_WORD32_FIELD(T, name, ...) &&std::is_same_v<T, uint32_t>
 // A list's runs, made from the list on first use (an expression: a
 // function-local static is initialized from it).
-#define TOLM_LIST_RUNS(FIELDS)                                                      \
-    [&sub] {                                                                        \
-        FieldRuns runs_;                                                            \
-        const void* base_ = &sub;                                                   \
-        FIELDS(TOLM_RUN_FIELD)                                                      \
-        return runs_;                                                               \
+#define TOLM_LIST_RUNS(FIELDS)    \
+    [&sub] {                      \
+        FieldRuns runs_;          \
+        const void* base_ = &sub; \
+        FIELDS(TOLM_RUN_FIELD)    \
+        return runs_;             \
     }()
 // Puts every field of a list: a long list as its runs for a writer that takes
 // them, a short list of 32-bit values that is its whole struct as one block
 // for a writer that takes those, anything else value by value; a planner
 // takes every list as its runs.
-#define TOLM_PUT_FIELDS(FIELDS)                                                     \
-    do {                                                                            \
-        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
-        using Writer_ = std::decay_t<decltype(s)>;                                  \
-        if constexpr (fieldcodec::TakesRuns<Writer_>::value &&                      \
-                      (listFields_ >= fieldcodec::kRunListFields ||                 \
-                       std::is_same_v<Writer_, fieldcodec::RunPlanner>)) {          \
-            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
-            s.putRuns(&sub, listRuns_);                                             \
-        } else if constexpr (fieldcodec::TakesWords32<Writer_>::value &&            \
-                             (true FIELDS(TOLM_IS_WORD32_FIELD)) &&                 \
-                             sizeof(sub) == 4 * listFields_) {                      \
-            /* The struct is the list's 32-bit values and nothing else. */          \
-            s.template putWords32<listFields_>(&sub);                               \
-        } else {                                                                    \
-            FIELDS(TOLM_PUT_FIELD)                                                  \
-        }                                                                           \
+#define TOLM_PUT_FIELDS(FIELDS)                                            \
+    do {                                                                   \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);            \
+        using Writer_ = std::decay_t<decltype(s)>;                         \
+        if constexpr (fieldcodec::TakesRuns<Writer_>::value &&             \
+                      (listFields_ >= fieldcodec::kRunListFields ||        \
+                       std::is_same_v<Writer_, fieldcodec::RunPlanner>)) { \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);     \
+            s.putRuns(&sub, listRuns_);                                    \
+        } else if constexpr (fieldcodec::TakesWords32<Writer_>::value &&   \
+                             (true FIELDS(TOLM_IS_WORD32_FIELD)) &&        \
+                             sizeof(sub) == 4 * listFields_) {             \
+            /* The struct is the list's 32-bit values and nothing else. */ \
+            s.template putWords32<listFields_>(&sub);                      \
+        } else {                                                           \
+            FIELDS(TOLM_PUT_FIELD)                                         \
+        }                                                                  \
     } while (0)
 // Gets every field of a list from `d`: a long list through readRuns, a short
 // one value by value.
-#define TOLM_GET_FIELDS(FIELDS)                                                     \
-    do {                                                                            \
-        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);                     \
-        if constexpr (listFields_ >= fieldcodec::kRunListFields) {                  \
-            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS);              \
-            d.readRuns(&sub, listRuns_);                                            \
-        } else {                                                                    \
-            FIELDS(TOLM_GET_FIELD)                                                  \
-        }                                                                           \
+#define TOLM_GET_FIELDS(FIELDS)                                        \
+    do {                                                               \
+        constexpr int listFields_ = 0 FIELDS(TOLM_COUNT_FIELD);        \
+        if constexpr (listFields_ >= fieldcodec::kRunListFields) {     \
+            static const FieldRuns listRuns_ = TOLM_LIST_RUNS(FIELDS); \
+            d.readRuns(&sub, listRuns_);                               \
+        } else {                                                       \
+            FIELDS(TOLM_GET_FIELD)                                     \
+        }                                                              \
     } while (0)
 #define TOLM_VISIT_FIELD(T, name, ...) \
     fieldcodec::visit(v, #name, sub.name, fieldcodec::kindOf(__VA_ARGS__));

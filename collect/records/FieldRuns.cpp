@@ -141,8 +141,9 @@ __attribute__((target("avx512bw,avx512vl"))) unsigned char* avx512ShuffleEach(
         const unsigned char* p = static_cast<const unsigned char*>(items[i]) + shift;
         size_t b = 0;
         for (; b + 1 < blocks; b++)
-            _mm512_storeu_si512(out + 64 * b, _mm512_shuffle_epi8(_mm512_loadu_si512(p + 64 * b),
-                                                                  _mm512_loadu_si512(masks + 64 * b)));
+            _mm512_storeu_si512(out + 64 * b,
+                                _mm512_shuffle_epi8(_mm512_loadu_si512(p + 64 * b),
+                                                    _mm512_loadu_si512(masks + 64 * b)));
         __m512i v = _mm512_shuffle_epi8(_mm512_maskz_loadu_epi32(tail, p + 64 * b), lastOrder);
         if (out + 64 * b + 64 <= end)
             _mm512_storeu_si512(out + 64 * b, v);

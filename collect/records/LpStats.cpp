@@ -1,39 +1,41 @@
 #include "LpStats.h"
 
-#include <cstring>
-
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 #include "Deserializer.h"
+#include "FileBuffer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
-#include "FileBuffer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 LpStats::LpStats(const LpStats& other) : name(other.name), data(other.data) {
-    for (VfsStats* v : other._vfs) _vfs.push_back(new VfsStats(*v));
+    for (VfsStats* v : other._vfs)
+        _vfs.push_back(new VfsStats(*v));
 }
 
 LpStats& LpStats::operator=(const LpStats& other) {
-    if (this == &other) return *this;
+    if (this == &other)
+        return *this;
     clear();
-    for (VfsStats* v : other._vfs) _vfs.push_back(new VfsStats(*v));
+    for (VfsStats* v : other._vfs)
+        _vfs.push_back(new VfsStats(*v));
     name = other.name;
     data = other.data;
     return *this;
 }
 
-LpStats::~LpStats() { clear(); }
+LpStats::~LpStats() {
+    clear();
+}
 
 void LpStats::clear() {
-    for (VfsStats* v : _vfs) delete v;
+    for (VfsStats* v : _vfs)
+        delete v;
     _vfs.clear();
 }
 
@@ -61,7 +63,8 @@ void LpStats::serializeTo(S& s) const {
         // a standard-layout class, checked below).
         s.putEach(_vfs.data(), _vfs.size(), offsetof(VfsStats, data), VfsStats::plan());
     else
-        for (const VfsStats* v : _vfs) v->serializeTo(s);
+        for (const VfsStats* v : _vfs)
+            v->serializeTo(s);
 }
 static_assert(std::is_standard_layout_v<VfsStats>, "a volume's data at one offset");
 template void LpStats::serializeTo<Serializer>(Serializer&) const;
@@ -88,7 +91,8 @@ void LpStats::deserialize(Deserializer& d) {
         }
     }
     size_t len = 0;
-    while (len < n && buf[len] != 0) len++;
+    while (len < n && buf[len] != 0)
+        len++;
     name.assign(reinterpret_cast<const char*>(buf.data()), len);
     uint32_t count = d.read32();
     data.statsRpcStatus = d.read32();
@@ -107,7 +111,8 @@ void LpStats::deserialize(Deserializer& d) {
 
 static std::string uuidText(const unsigned char* uuid) {
     char text[33];
-    for (int i = 0; i < 16; i++) snprintf(text + 2 * i, 3, "%2.2x", uuid[i]);
+    for (int i = 0; i < 16; i++)
+        snprintf(text + 2 * i, 3, "%2.2x", uuid[i]);
     return std::string(text, 32);
 }
 
@@ -123,7 +128,8 @@ void LpStats::toXml(XmlRenderer& r) {
     } else {
         r.renderAttribute("statsRpcStatus", data.statsRpcStatus);
     }
-    for (VfsStats* v : _vfs) v->toXml(r);
+    for (VfsStats* v : _vfs)
+        v->toXml(r);
     r.popTag();
 }
 
@@ -138,7 +144,8 @@ void LpStats::visit(FieldVisitor& v) const {
         auto& sub = data;
         LP_COUNTER_FIELDS(TOLM_VISIT_FIELD)
     }
-    for (const VfsStats* vfs : _vfs) vfs->visit(v);
+    for (const VfsStats* vfs : _vfs)
+        vfs->visit(v);
     v.end();
 }
 
@@ -149,7 +156,8 @@ void LpStats::dump() {
     printf("state: %d\n", static_cast<int>(data.state));
     auto& sub = data;
     LP_COUNTER_FIELDS(TOLM_DUMP_PLAIN_FIELD)
-    for (VfsStats* v : _vfs) v->dump();
+    for (VfsStats* v : _vfs)
+        v->dump();
 }
 
 void LpStats::fromXml(const XmlElement& e) {

@@ -2,15 +2,13 @@
 
 #include <cstring>
 
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include "Deserializer.h"
+#include "FileBuffer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
-#include "FileBuffer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 LpStatsSet::LpStatsSet(const char* path) {
@@ -18,24 +16,32 @@ LpStatsSet::LpStatsSet(const char* path) {
     deserialize(d);
 }
 
-LpStatsSet::LpStatsSet(Deserializer& d) { deserialize(d); }
+LpStatsSet::LpStatsSet(Deserializer& d) {
+    deserialize(d);
+}
 
 LpStatsSet::LpStatsSet(const LpStatsSet& other) : data(other.data) {
-    for (LpStats* lp : other._pools) _pools.push_back(new LpStats(*lp));
+    for (LpStats* lp : other._pools)
+        _pools.push_back(new LpStats(*lp));
 }
 
 LpStatsSet& LpStatsSet::operator=(const LpStatsSet& other) {
-    if (this == &other) return *this;
+    if (this == &other)
+        return *this;
     clear();
-    for (LpStats* lp : other._pools) _pools.push_back(new LpStats(*lp));
+    for (LpStats* lp : other._pools)
+        _pools.push_back(new LpStats(*lp));
     data = other.data;
     return *this;
 }
 
-LpStatsSet::~LpStatsSet() { clear(); }
+LpStatsSet::~LpStatsSet() {
+    clear();
+}
 
 void LpStatsSet::clear() {
-    for (LpStats* lp : _pools) delete lp;
+    for (LpStats* lp : _pools)
+        delete lp;
     _pools.clear();
 }
 
@@ -50,17 +56,21 @@ void LpStatsSet::serializeTo(S& s) const {
     s.write32(data.volStatRpcStatus);
     auto& sub = data;
     TOLM_PUT_FIELDS(LPSET_GLOBAL_FIELDS);
-    for (const LpStats* lp : _pools) lp->serializeTo(s);
+    for (const LpStats* lp : _pools)
+        lp->serializeTo(s);
 }
 
-void LpStatsSet::serialize(Serializer& s) { serializeTo(s); }
+void LpStatsSet::serialize(Serializer& s) {
+    serializeTo(s);
+}
 template void LpStatsSet::serializeTo<Serializer>(Serializer&) const;
 template void LpStatsSet::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&) const;
 template void LpStatsSet::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&) const;
 template void LpStatsSet::serializeTo<FileBuffer>(FileBuffer&) const;
 
 void LpStatsSet::deserialize(Deserializer& d) {
-    if (d.read32() != SER_LP) throw SerializationException("type is not SER_LP", 0);
+    if (d.read32() != SER_LP)
+        throw SerializationException("type is not SER_LP", 0);
     data.version = d.read32();
     uint32_t count = d.read32();
     data.timestampCreated = static_cast<int32_t>(d.read32());
@@ -94,7 +104,8 @@ void LpStatsSet::toXml(XmlRenderer& r) {
         r.renderAttribute("volStatRpcStatus", data.volStatRpcStatus);
     else
         renderGlobal(r, data);
-    for (LpStats* lp : _pools) lp->toXml(r);
+    for (LpStats* lp : _pools)
+        lp->toXml(r);
     r.popTag();
 }
 
@@ -112,19 +123,20 @@ void LpStatsSet::visit(FieldVisitor& v) const {
         LPSET_GLOBAL_FIELDS(TOLM_VISIT_FIELD)
         v.end();
     }
-    for (const LpStats* lp : _pools) lp->visit(v);
+    for (const LpStats* lp : _pools)
+        lp->visit(v);
 }
 
 void LpStatsSet::dump() {
     auto& sub = data;
     LPSET_GLOBAL_FIELDS(TOLM_DUMP_PLAIN_FIELD)
-    for (LpStats* lp : _pools) lp->dump();
+    for (LpStats* lp : _pools)
+        lp->dump();
 }
 
 void LpStatsSet::fromXml(const XmlElement& e) {
     XmlRecordReader::expectRoot(e, "storagepools");
     XmlRecordReader x(e);
-    auto& sub = data;
     memset(&data, 0, sizeof data);
     data.version = static_cast<uint32_t>(x.attribute("version"));
     data.timestampCreated = static_cast<int32_t>(x.attribute("created"));
@@ -132,13 +144,8 @@ void LpStatsSet::fromXml(const XmlElement& e) {
     x.statistic("listLpRpcStatus", data.listLpRpcStatus);
     if (x.nextIsStatistic("volStatRpcStatus")) {
         x.statistic("volStatRpcStatus", data.volStatRpcStatus);
-    } else if (const XmlElement* g = x.child("global")) {
-        XmlRecordReader sx(*g);
-        {
-            XmlRecordReader& x = sx;
-            LPSET_GLOBAL_FIELDS(TOLM_LOAD_FIELD)
-            x.finish();
-        }
+    } else {
+        TOLM_LOAD_ELEMENT(x, "global", data, LPSET_GLOBAL_FIELDS)
     }
     while (const XmlElement* c = x.child("lp")) {
         LpStats* lp = new LpStats();

@@ -2,15 +2,13 @@
 
 #include <cstring>
 
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include "Deserializer.h"
+#include "FileBuffer.h"
 #include "FileDeserializer.h"
 #include "SerializationException.h"
 #include "Serializer.h"
-#include "FileBuffer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 NbladeStats::NbladeStats(const char* path) {
@@ -34,9 +32,9 @@ void NbladeStats::serializeTo(S& s, unsigned int mask) const {
     s.write32(static_cast<uint32_t>(data.timestampCreated));
     s.write32(static_cast<uint32_t>(data.timestampCompleted));
 #define NB_PUT_SUB(bit, member, type, sname, FIELDS, Suffix) \
-    if (mask & (1u << bit)) {                                 \
-        auto& sub = data.member;                              \
-        TOLM_PUT_FIELDS(FIELDS);                                \
+    if (mask & (1u << bit)) {                                \
+        auto& sub = data.member;                             \
+        TOLM_PUT_FIELDS(FIELDS);                             \
     }
     auto rest = [this, mask](auto& s) {
         NB_SUBRECORDS(NB_PUT_SUB)
@@ -52,23 +50,26 @@ void NbladeStats::serializeTo(S& s, unsigned int mask) const {
         rest(s);
 }
 
-void NbladeStats::serialize(Serializer& s, unsigned int mask) { serializeTo(s, mask); }
+void NbladeStats::serialize(Serializer& s, unsigned int mask) {
+    serializeTo(s, mask);
+}
 template void NbladeStats::serializeTo<Serializer>(Serializer&, unsigned int) const;
 template void NbladeStats::serializeTo<XdrBuffer::Counter>(XdrBuffer::Counter&, unsigned int) const;
 template void NbladeStats::serializeTo<XdrBuffer::Words>(XdrBuffer::Words&, unsigned int) const;
 template void NbladeStats::serializeTo<FileBuffer>(FileBuffer&, unsigned int) const;
 
 void NbladeStats::deserialize(Deserializer& d) {
-    if (d.read32() != SER_NBLADE) throw SerializationException("type is not SER_NBLADE", 0);
+    if (d.read32() != SER_NBLADE)
+        throw SerializationException("type is not SER_NBLADE", 0);
     data.version = d.read32();
     data.mask = d.read32();
     data.timestampCreated = static_cast<int32_t>(d.read32());
     data.timestampCompleted = static_cast<int32_t>(d.read32());
     const uint32_t mask = data.mask;
 #define NB_GET_SUB(bit, member, type, sname, FIELDS, Suffix) \
-    if (mask & (1u << bit)) {                                 \
-        auto& sub = data.member;                              \
-        TOLM_GET_FIELDS(FIELDS);                                \
+    if (mask & (1u << bit)) {                                \
+        auto& sub = data.member;                             \
+        TOLM_GET_FIELDS(FIELDS);                             \
     }
     NB_SUBRECORDS(NB_GET_SUB)
 #undef NB_GET_SUB
@@ -77,11 +78,11 @@ void NbladeStats::deserialize(Deserializer& d) {
 }
 
 #define NB_DEFINE_RENDER(bit, member, type, sname, FIELDS, Suffix) \
-    void render##Suffix(XmlRenderer& r, nblade_data_t& data) {      \
-        auto& sub = data.member;                                    \
-        r.pushTag(#member, nullptr);                                \
-        FIELDS(TOLM_XML_FIELD)                                      \
-        r.popTag();                                                 \
+    void render##Suffix(XmlRenderer& r, nblade_data_t& data) {     \
+        auto& sub = data.member;                                   \
+        r.pushTag(#member, nullptr);                               \
+        FIELDS(TOLM_XML_FIELD)                                     \
+        r.popTag();                                                \
     }
 NB_SUBRECORDS(NB_DEFINE_RENDER)
 #undef NB_DEFINE_RENDER
@@ -110,11 +111,11 @@ void NbladeStats::visit(FieldVisitor& v) const {
     v.number("_nfsStatsRpcStatus", num(data._nfsStatsRpcStatus), FieldKind::Status);
     v.number("_cifsStatsRpcStatus", num(data._cifsStatsRpcStatus), FieldKind::Status);
 #define NB_VISIT_SUB(bit, member, type, sname, FIELDS, Suffix) \
-    {                                                           \
-        auto& sub = data.member;                                \
-        v.begin(#member, FieldVisitor::Shape::Member);          \
-        FIELDS(TOLM_VISIT_FIELD)                                \
-        v.end();                                                \
+    {                                                          \
+        auto& sub = data.member;                               \
+        v.begin(#member, FieldVisitor::Shape::Member);         \
+        FIELDS(TOLM_VISIT_FIELD)                               \
+        v.end();                                               \
     }
     NB_SUBRECORDS(NB_VISIT_SUB)
 #undef NB_VISIT_SUB
@@ -125,10 +126,10 @@ void NbladeStats::dump() {
     printf("attribute=data.timestampCreated value=%d\n", data.timestampCreated);
     printf("attribute=data.timestampCompleted value=%d\n", data.timestampCompleted);
 #define NB_DUMP_SUB(bit, member, type, sname, FIELDS, Suffix) \
-    {                                                          \
-        const char* path = "data." #member;                    \
-        auto& sub = data.member;                               \
-        FIELDS(TOLM_DUMP_FIELD)                                \
+    {                                                         \
+        const char* path = "data." #member;                   \
+        auto& sub = data.member;                              \
+        FIELDS(TOLM_DUMP_FIELD)                               \
     }
     NB_SUBRECORDS(NB_DUMP_SUB)
 #undef NB_DUMP_SUB
@@ -149,15 +150,7 @@ void NbladeStats::fromXml(const XmlElement& e) {
     x.statistic("_nfsStatsRpcStatus", data._nfsStatsRpcStatus);
     x.statistic("_cifsStatsRpcStatus", data._cifsStatsRpcStatus);
 #define NB_LOAD_SUB(bit, member, type, sname, FIELDS, Suffix) \
-    if (const XmlElement* c = x.child(#member)) {             \
-        XmlRecordReader sx(*c);                               \
-        {                                                     \
-            XmlRecordReader& x = sx;                          \
-            auto& sub = data.member;                          \
-            FIELDS(TOLM_LOAD_FIELD)                           \
-            x.finish();                                       \
-        }                                                     \
-    }
+    TOLM_LOAD_ELEMENT(x, #member, data.member, FIELDS)
     NB_SUBRECORDS(NB_LOAD_SUB)
 #undef NB_LOAD_SUB
     x.finish();

@@ -9,9 +9,9 @@
 #include "MgmtProcStats.h"
 #include "NbladeStats.h"
 #include "SerializationException.h"
-#include "XdrDeserializer.h"
-#include "XdrBuffer.h"
 #include "WholeRecord.h"
+#include "XdrBuffer.h"
+#include "XdrDeserializer.h"
 #include "XdrSerializer.h"
 
 namespace {
@@ -32,8 +32,10 @@ bool_t xdr(XDR* xdrs, T* rec) {
                 return TRUE;
             case XDR_ENCODE: {
                 unsigned int present = rec ? 1 : 0;
-                if (!xdr_u_int(xdrs, &present)) return FALSE;
-                if (!rec) return TRUE;
+                if (!xdr_u_int(xdrs, &present))
+                    return FALSE;
+                if (!rec)
+                    return TRUE;
                 // The whole record into memory, then onto the stream at once:
                 // the same bytes as value by value.
                 XdrBuffer& b = replyBuffer();
@@ -50,8 +52,10 @@ bool_t xdr(XDR* xdrs, T* rec) {
             }
             case XDR_DECODE: {
                 unsigned int present;
-                if (!xdr_u_int(xdrs, &present)) return FALSE;
-                if (present == 0) return TRUE;
+                if (!xdr_u_int(xdrs, &present))
+                    return FALSE;
+                if (present == 0)
+                    return TRUE;
                 XdrDeserializer d(xdrs);
                 rec->deserialize(d);
                 return TRUE;
@@ -68,11 +72,21 @@ bool_t xdr(XDR* xdrs, T* rec) {
 
 }  // namespace
 
-bool_t xdr_NbladeStats(XDR* xdrs, NbladeStats* rec) { return xdr(xdrs, rec); }
-bool_t xdr_DbladeStats(XDR* xdrs, DbladeStats* rec) { return xdr(xdrs, rec); }
-bool_t xdr_LpStatsSet(XDR* xdrs, LpStatsSet* rec) { return xdr(xdrs, rec); }
-bool_t xdr_FcdStats(XDR* xdrs, FcdStats* rec) { return xdr(xdrs, rec); }
-bool_t xdr_MgmtProcStats(XDR* xdrs, MgmtProcStats* rec) { return xdr(xdrs, rec); }
+bool_t xdr_NbladeStats(XDR* xdrs, NbladeStats* rec) {
+    return xdr(xdrs, rec);
+}
+bool_t xdr_DbladeStats(XDR* xdrs, DbladeStats* rec) {
+    return xdr(xdrs, rec);
+}
+bool_t xdr_LpStatsSet(XDR* xdrs, LpStatsSet* rec) {
+    return xdr(xdrs, rec);
+}
+bool_t xdr_FcdStats(XDR* xdrs, FcdStats* rec) {
+    return xdr(xdrs, rec);
+}
+bool_t xdr_MgmtProcStats(XDR* xdrs, MgmtProcStats* rec) {
+    return xdr(xdrs, rec);
+}
 
 bool_t xdr_U32Vector(XDR* xdrs, std::vector<unsigned int>* v) {
     switch (xdrs->x_op) {
@@ -80,19 +94,23 @@ bool_t xdr_U32Vector(XDR* xdrs, std::vector<unsigned int>* v) {
             return TRUE;
         case XDR_ENCODE: {
             unsigned int n = static_cast<unsigned int>(v->size());
-            if (!xdr_u_int(xdrs, &n)) return FALSE;
+            if (!xdr_u_int(xdrs, &n))
+                return FALSE;
             for (unsigned int& e : *v)
-                if (!xdr_u_int(xdrs, &e)) return FALSE;
+                if (!xdr_u_int(xdrs, &e))
+                    return FALSE;
             return TRUE;
         }
         case XDR_DECODE: {
             unsigned int n;
-            if (!xdr_u_int(xdrs, &n)) return FALSE;
+            if (!xdr_u_int(xdrs, &n))
+                return FALSE;
             v->clear();
             v->reserve(std::min(n, 1u << 16));
             for (unsigned int i = 0; i < n; i++) {
                 unsigned int e;
-                if (!xdr_u_int(xdrs, &e)) return FALSE;
+                if (!xdr_u_int(xdrs, &e))
+                    return FALSE;
                 v->push_back(e);
             }
             return TRUE;

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-#include "SerializationException.h"
-#include "XmlRecordReader.h"
-
 #include "Deserializer.h"
-#include "Serializer.h"
 #include "FileBuffer.h"
+#include "SerializationException.h"
+#include "Serializer.h"
 #include "XdrBuffer.h"
+#include "XmlRecordReader.h"
 #include "XmlRenderer.h"
 
 template <class S>

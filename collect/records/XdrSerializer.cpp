@@ -3,20 +3,24 @@
 #include "SerializationException.h"
 
 void XdrSerializer::write8(unsigned char v) {
-    if (!xdr_uint8_t(_pxs, &v)) throw SerializationException("write8 failed", 0);
+    if (!xdr_uint8_t(_pxs, &v))
+        throw SerializationException("write8 failed", 0);
 }
 
 void XdrSerializer::write16(unsigned short v) {
-    if (!xdr_uint16_t(_pxs, &v)) throw SerializationException("write16 failed", 0);
+    if (!xdr_uint16_t(_pxs, &v))
+        throw SerializationException("write16 failed", 0);
 }
 
 void XdrSerializer::write32(unsigned int v) {
-    if (!xdr_uint32_t(_pxs, &v)) throw SerializationException("write32 failed", 0);
+    if (!xdr_uint32_t(_pxs, &v))
+        throw SerializationException("write32 failed", 0);
 }
 
 void XdrSerializer::write64(unsigned long long v) {
     uint64_t w = v;
-    if (!xdr_uint64_t(_pxs, &w)) throw SerializationException("write64 failed", 0);
+    if (!xdr_uint64_t(_pxs, &w))
+        throw SerializationException("write64 failed", 0);
 }
 
 void XdrSerializer::writeBuffer(const unsigned char* buf, int len) {
@@ -25,6 +29,7 @@ void XdrSerializer::writeBuffer(const unsigned char* buf, int len) {
     // const buffer cannot take).
     for (int i = 0; i < len; i++) {
         int v = static_cast<signed char>(buf[i]);
-        if (!xdr_int(_pxs, &v)) throw SerializationException("writeBuffer failed", 0);
+        if (!xdr_int(_pxs, &v))
+            throw SerializationException("writeBuffer failed", 0);
     }
 }

@@ -8,14 +8,21 @@
 XmlRenderer::XmlRenderer() : _level(0), _tagInProgress(false), _skipZeroAttributes(false) {}
 
 XmlRenderer::~XmlRenderer() {
-    for (TagState* t : tstack) delete t;
+    for (TagState* t : tstack)
+        delete t;
 }
 
-void XmlRenderer::out(const std::string& s) { out(s.c_str()); }
+void XmlRenderer::out(const std::string& s) {
+    out(s.c_str());
+}
 
-void XmlRenderer::out(const char* s) { printf("%s", s); }
+void XmlRenderer::out(const char* s) {
+    printf("%s", s);
+}
 
-void XmlRenderer::header() { out("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"); }
+void XmlRenderer::header() {
+    out("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+}
 
 void XmlRenderer::terminateOpenTag() {
     if (!tstack.empty() && !tstack.front()->isTerminated()) {
@@ -24,7 +31,9 @@ void XmlRenderer::terminateOpenTag() {
     }
 }
 
-void XmlRenderer::pushTag(std::string& tag, XmlAttrs* attrs) { pushTag(tag.c_str(), attrs); }
+void XmlRenderer::pushTag(std::string& tag, XmlAttrs* attrs) {
+    pushTag(tag.c_str(), attrs);
+}
 
 void XmlRenderer::pushTag(const char* tag, XmlAttrs* attrs) {
     terminateOpenTag();
@@ -67,8 +76,10 @@ void XmlRenderer::text(std::string& s) {
 
 void XmlRenderer::showIndent() {
     std::string s(_level / 2, '\t');
-    if (_level % 2) s += "    ";
-    if (!s.empty()) out(s);
+    if (_level % 2)
+        s += "    ";
+    if (!s.empty())
+        out(s);
 }
 
 static std::string format(const char* fmt, unsigned int v) {
@@ -101,21 +112,24 @@ void XmlRenderer::renderStatistic(XmlAttrs& attrs) {
 }
 
 void XmlRenderer::renderAttribute(const char* name, unsigned int value) {
-    if (_skipZeroAttributes && value == 0) return;
+    if (_skipZeroAttributes && value == 0)
+        return;
     XmlAttrs a{{"name", name}};
     addAttr(a, "value", value);
     renderStatistic(a);
 }
 
 void XmlRenderer::renderAttributeHex(const char* name, unsigned int value) {
-    if (_skipZeroAttributes && value == 0) return;
+    if (_skipZeroAttributes && value == 0)
+        return;
     XmlAttrs a{{"name", name}};
     addAttrHex(a, "value", value);
     renderStatistic(a);
 }
 
 void XmlRenderer::renderAttribute(const char* name, unsigned long long value) {
-    if (_skipZeroAttributes && value == 0) return;
+    if (_skipZeroAttributes && value == 0)
+        return;
     XmlAttrs a{{"name", name}};
     addAttr(a, "value", value);
     renderStatistic(a);
@@ -123,7 +137,8 @@ void XmlRenderer::renderAttribute(const char* name, unsigned long long value) {
 
 void XmlRenderer::renderSuccessFailAttribute(const char* name, unsigned int succeeded,
                                              unsigned int failed) {
-    if (_skipZeroAttributes && succeeded == 0 && failed == 0) return;
+    if (_skipZeroAttributes && succeeded == 0 && failed == 0)
+        return;
     XmlAttrs a{{"name", name}};
     addAttr(a, "succeeded", succeeded);
     addAttr(a, "failed", failed);
@@ -132,7 +147,8 @@ void XmlRenderer::renderSuccessFailAttribute(const char* name, unsigned int succ
 
 void XmlRenderer::renderSuccessFailAttribute(const char* name, unsigned long long succeeded,
                                              unsigned long long failed) {
-    if (_skipZeroAttributes && succeeded == 0 && failed == 0) return;
+    if (_skipZeroAttributes && succeeded == 0 && failed == 0)
+        return;
     XmlAttrs a{{"name", name}};
     addAttr(a, "succeeded", succeeded);
     addAttr(a, "failed", failed);
