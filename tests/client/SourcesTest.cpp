@@ -14,21 +14,21 @@
 #include "SnapshotProvider.h"
 #include "SnapshotRing.h"
 #include "StampName.h"
-#include "TimeSpec.h"
+#include "TimeBound.h"
 
 namespace {
 
-TEST(TimeSpec, SecondsStampNamesAndOffsets) {
-    TimeSpec t;
-    ASSERT_TRUE(TimeSpec::parse("1796646908", &t));
+TEST(TimeBound, SecondsStampNamesAndOffsets) {
+    TimeBound t;
+    ASSERT_TRUE(TimeBound::parse("1796646908", &t));
     EXPECT_FALSE(t.relative());
     EXPECT_EQ(1796646908u, t.resolve(5));
-    ASSERT_TRUE(TimeSpec::parse("4294967295", &t));
+    ASSERT_TRUE(TimeBound::parse("4294967295", &t));
     EXPECT_EQ(0xFFFFFFFFu, t.resolve(0));
-    EXPECT_FALSE(TimeSpec::parse("4294967296", &t));
+    EXPECT_FALSE(TimeBound::parse("4294967296", &t));
 
     // The local-time form, both ways.
-    ASSERT_TRUE(TimeSpec::parse(stampName(1796646908), &t));
+    ASSERT_TRUE(TimeBound::parse(stampName(1796646908), &t));
     EXPECT_EQ(1796646908u, t.resolve(0));
     uint32_t back = 0;
     EXPECT_FALSE(parseStampName("20261307-231957", &back)) << "month 13";
@@ -38,18 +38,18 @@ TEST(TimeSpec, SecondsStampNamesAndOffsets) {
     EXPECT_FALSE(parseStampName("20261207-2319570", &back));
 
     // Offsets back from the newest snapshot.
-    ASSERT_TRUE(TimeSpec::parse("-90s", &t));
+    ASSERT_TRUE(TimeBound::parse("-90s", &t));
     EXPECT_TRUE(t.relative());
     EXPECT_EQ(10000u - 90, t.resolve(10000));
-    ASSERT_TRUE(TimeSpec::parse("-30m", &t));
+    ASSERT_TRUE(TimeBound::parse("-30m", &t));
     EXPECT_EQ(10000u - 1800, t.resolve(10000));
-    ASSERT_TRUE(TimeSpec::parse("-2h", &t));
+    ASSERT_TRUE(TimeBound::parse("-2h", &t));
     EXPECT_EQ(10000u - 7200, t.resolve(10000));
-    ASSERT_TRUE(TimeSpec::parse("-1d", &t));
+    ASSERT_TRUE(TimeBound::parse("-1d", &t));
     EXPECT_EQ(0u, t.resolve(10000)) << "an offset past the epoch";
     EXPECT_EQ(100000u - 86400, t.resolve(100000));
     for (const char* bad : {"", "-", "-h", "-2", "-2x", "2h", "-2.5h", "12a", "-99999999999s"})
-        EXPECT_FALSE(TimeSpec::parse(bad, &t)) << bad;
+        EXPECT_FALSE(TimeBound::parse(bad, &t)) << bad;
 }
 
 class RingProvider : public SnapshotProvider {

@@ -24,7 +24,7 @@
 #include "SnapshotSource.h"
 #include "StampName.h"
 #include "SvgPlot.h"
-#include "TimeSpec.h"
+#include "TimeBound.h"
 #include "TolmVersion.h"
 #include "VolumeSource.h"
 #include "WatchView.h"
@@ -120,7 +120,7 @@ int noSnapshot() {
 // The window of --from and --to, resolved against the newest snapshot.
 struct Window {
     bool fromGiven = false, toGiven = false;
-    TimeSpec from, to;
+    TimeBound from, to;
 
     void resolve(SnapshotSource& source, uint32_t* first, uint32_t* last) const {
         uint32_t newest = 0;
@@ -401,7 +401,7 @@ int main(int argc, char** argv) {
             rates = true;
         } else if (a == "--from" || a == "--to") {
             std::string t = operand("a time");
-            if (!TimeSpec::parse(t, a == "--from" ? &window.from : &window.to))
+            if (!TimeBound::parse(t, a == "--from" ? &window.from : &window.to))
                 badUsage("not a time (seconds, 20261206-235948 or -2h): " + t);
             (a == "--from" ? window.fromGiven : window.toGiven) = true;
         } else if (a == "--interval" || a == "--count") {
@@ -451,8 +451,8 @@ int main(int argc, char** argv) {
     } else if ((what == "earliest" || what == "latest" || what == "all") && words.size() == 2) {
         typeName = words[1];
     } else if (what == "at" && words.size() == 3) {
-        TimeSpec at;
-        if (!TimeSpec::parse(words[1], &at) || at.relative())
+        TimeBound at;
+        if (!TimeBound::parse(words[1], &at) || at.relative())
             badUsage("not a timestamp of 32 bits: " + words[1]);
         stamp = at.resolve(0);
         typeName = words[2];

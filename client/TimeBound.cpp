@@ -1,8 +1,8 @@
-#include "TimeSpec.h"
+#include "TimeBound.h"
 
 #include "StampName.h"
 
-bool TimeSpec::parse(const std::string& text, TimeSpec* out) {
+bool TimeBound::parse(const std::string& text, TimeBound* out) {
     if (text.empty())
         return false;
     if (parseStampName(text, &out->_value)) {
@@ -41,7 +41,7 @@ bool TimeSpec::parse(const std::string& text, TimeSpec* out) {
     return true;
 }
 
-uint32_t TimeSpec::resolve(uint32_t newest) const {
+uint32_t TimeBound::resolve(uint32_t newest) const {
     if (!_relative)
         return _value;
     return _value > newest ? 0 : newest - _value;

@@ -7,10 +7,10 @@
 // the epoch ("1796646908"), a snapshot directory's name in local time
 // ("20261207-231957"), or an offset back from the newest snapshot of the
 // history asked ("-2h", "-30m", "-90s", "-1d").
-class TimeSpec {
+class TimeBound {
   public:
     // False for any other text, or a value beyond 32 bits.
-    static bool parse(const std::string& text, TimeSpec* out);
+    static bool parse(const std::string& text, TimeBound* out);
     // The time meant, given the newest snapshot's; an offset beyond it is 0.
     uint32_t resolve(uint32_t newest) const;
     bool relative() const { return _relative; }
