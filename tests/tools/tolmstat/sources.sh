@@ -47,8 +47,12 @@ done
 kill -USR1 "$DPID"
 for _ in $(seq 1 50); do [ "$(ls "$W/dump/tolmstats" 2>/dev/null | wc -l)" -ge 6 ] && break; sleep 0.2; done
 sleep 1
-# Frozen from here on: the trees no longer change under the readers.
-kill -STOP "$DPID"
+# Frozen from here on: the trees no longer change under the readers. A clean
+# stop finishes the snapshot being persisted; a stopped or killed daemon may
+# leave its newest snapshot half written, which the readers would rightly skip.
+kill -TERM "$DPID"
+wait "$DPID" || fail "the daemon's clean stop"
+DPID=
 
 A=("$TOLMSTAT" --archive)
 "${A[@]}" all nblade --json >"$W/archive.json" 2>"$W/archive.err" || fail "all from the volume: $(cat "$W/archive.err")"
@@ -148,9 +152,6 @@ grep '<path class="series" data-field="cifs.TolmGetAttr"' "$W/plot.svg" | grep -
 
 # The daemon again, persisting XML now (zero statistics left out): the host
 # directory holds both forms, and reads back the daemon's records.
-kill -9 "$DPID"
-wait "$DPID" 2>/dev/null
-rm -f /var/lock/subsys/tolmstatsd* 2>/dev/null
 TOLM_SIM_ROOT="$W/sim" LD_PRELOAD="$PRELOAD" "$DAEMON" --nodaemon --base 1 --dumpdir "$W/dump2" \
     --persistsamplerate 1 --persisttype xml --persistentries 100 >"$W/daemon2.log" 2>&1 &
 DPID=$!
@@ -159,7 +160,9 @@ for _ in $(seq 1 150); do
     sleep 0.2
 done
 "$TOLMSTAT" all nblade --json >"$W/daemon.json" || fail "all from the second daemon"
-kill -STOP "$DPID"
+kill -TERM "$DPID"
+wait "$DPID" || fail "the second daemon's clean stop"
+DPID=
 "${A[@]}" all nblade --json >"$W/archive.json" 2>"$W/err" || fail "all over both forms"
 grep -v "skipping /$NODE/$victim/nblade: " "$W/err" | grep . && fail "warnings over both forms"
 python3 - "$W" <<'PY' || fail "XML snapshots disagree with the daemon"
