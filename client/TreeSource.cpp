@@ -149,10 +149,7 @@ std::vector<TreeSource::Problem> TreeSource::check(uint32_t period) {
     return problems;
 }
 
-void TreeSource::scan() {
-    if (_scanned)
-        return;
-    _scanned = true;
+std::vector<std::string> TreeSource::snapshotDirs() {
     std::vector<std::string> names;
     for (const std::string& name : listTop()) {
         uint32_t named;
@@ -160,7 +157,14 @@ void TreeSource::scan() {
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());
-    for (const std::string& dir : names) {
+    return names;
+}
+
+void TreeSource::scan() {
+    if (_scanned)
+        return;
+    _scanned = true;
+    for (const std::string& dir : snapshotDirs()) {
         std::unique_ptr<HistoryRecord> probe;
         for (RecordType t : kProbeOrder)
             if ((probe = read(dir, t)))
@@ -187,4 +191,24 @@ std::unique_ptr<HistoryRecord> TreeSource::recordAt(RecordType type, uint32_t st
     if (it == _dirs.end())
         return nullptr;
     return read(it->second, type);
+}
+
+std::vector<HistoryEntry> TreeSource::window(RecordType type, uint32_t from, uint32_t to) {
+    if (_scanned)
+        return SnapshotSource::window(type, from, to);
+    // Each snapshot's record of the type gives the snapshot's time itself:
+    // one file read per snapshot, not two.
+    std::map<uint32_t, std::unique_ptr<HistoryRecord>> found;
+    for (const std::string& dir : snapshotDirs()) {
+        std::unique_ptr<HistoryRecord> rec = read(dir, type);
+        if (!rec)
+            continue;
+        uint32_t t = static_cast<uint32_t>(rec->created());
+        if (t >= from && t <= to)
+            found[t] = std::move(rec);
+    }
+    std::vector<HistoryEntry> out;
+    for (auto& [t, rec] : found)
+        out.push_back(HistoryEntry{t, std::move(rec)});
+    return out;
 }

@@ -21,6 +21,10 @@ class TreeSource : public SnapshotSource {
   public:
     std::vector<uint32_t> timestamps() override;
     std::unique_ptr<HistoryRecord> recordAt(RecordType type, uint32_t stamp) override;
+    // Before the tree is scanned, reads only the record files of `type`,
+    // each giving its snapshot's time; a snapshot whose record of `type`
+    // does not read is left out as a snapshot without it is.
+    std::vector<HistoryEntry> window(RecordType type, uint32_t from, uint32_t to) override;
 
     // One damaged entry of the tree: its path and every reason, "; " apart.
     struct Problem {
@@ -51,6 +55,8 @@ class TreeSource : public SnapshotSource {
     void forget();
 
   private:
+    // The names of the top directory that are stamps, sorted.
+    std::vector<std::string> snapshotDirs();
     void scan();
     std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type);
     // The same, giving the reason (empty when there is no such file) instead

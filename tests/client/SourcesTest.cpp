@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <tuple>
 
 #include "DirSource.h"
@@ -214,6 +215,75 @@ TEST(DirSource, ReadsTheDaemonsDumpTreeAndSkipsWhatIsDamaged) {
     EXPECT_EQ(5u, lines) << said;
 
     EXPECT_THROW(DirSource(dir.file("nowhere")), SourceError);
+}
+
+// A dump tree source that counts the files it opens, by name.
+class CountingDirSource : public DirSource {
+  public:
+    using DirSource::DirSource;
+    std::map<std::string, int> opened;
+
+  protected:
+    int openFile(const std::string& dir, const std::string& name, std::string* why) override {
+        opened[name]++;
+        return DirSource::openFile(dir, name, why);
+    }
+};
+
+// A window asked of a tree not yet scanned reads one file per snapshot, the
+// record asked for, whose own created stamp is the snapshot's time; a
+// snapshot whose record of that type is damaged or missing is left out,
+// whatever its other records hold.
+TEST(DirSource, AWindowReadsOnlyTheRecordsAskedFor) {
+    ScratchDir dir;
+    Filler f(42);
+    RingProvider p;
+    const int32_t t0 = 1796558400;
+    for (int i = 0; i < 5; i++) {
+        Snapshot* s = fullSnapshot(t0 + 10 * i, 2, f);
+        p.ring.add(s);
+        s->release();
+    }
+    SignalMgr mgr;
+    mgr.configure(&p, dir.path().c_str(), false, true);
+    mgr._dumpSnapshots();
+    std::string tree = dir.file("tolmstats/");
+    // The oldest snapshot's management record is damaged (no longer a probe
+    // can date it), the newest has no FCD record, the middle one's is cut.
+    ASSERT_EQ(0, truncate((tree + stampName(t0) + "/mgmtproc").c_str(), 10));
+    ASSERT_EQ(0, unlink((tree + stampName(t0 + 40) + "/fcd").c_str()));
+    ASSERT_EQ(0, truncate((tree + stampName(t0 + 20) + "/fcd").c_str(), 50));
+
+    FILE* warnings = tmpfile();
+    ASSERT_NE(nullptr, warnings);
+    {
+        CountingDirSource source(dir.path(), warnings);
+        std::vector<HistoryEntry> w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
+        ASSERT_EQ(3u, w.size());
+        EXPECT_EQ(t0 + 2u, w[0].stamp) << "its damaged management record is not read";
+        EXPECT_EQ(t0 + 12u, w[1].stamp);
+        EXPECT_EQ(t0 + 32u, w[2].stamp);
+        EXPECT_EQ(t0 + 32, w[2].record->created());
+        EXPECT_EQ((std::map<std::string, int>{{"fcd", 5}, {"fcd.xml", 1}}), source.opened);
+
+        w = source.window(RecordType::Fcd, t0 + 3, t0 + 31);
+        ASSERT_EQ(1u, w.size()) << "the window's bounds are the records' stamps";
+        EXPECT_EQ(t0 + 12u, w[0].stamp);
+
+        // Once scanned, the snapshot's time comes from its smallest record.
+        EXPECT_EQ((std::vector<uint32_t>{t0 + 2, t0 + 12, t0 + 22, t0 + 32, t0 + 42}),
+                  source.timestamps());
+        w = source.window(RecordType::MgmtProc, 0, t0 + 12);
+        ASSERT_EQ(1u, w.size()) << "the oldest snapshot's management record is damaged";
+        EXPECT_EQ(t0 + 12u, w[0].stamp);
+    }
+    std::string said = readAll(warnings);
+    fclose(warnings);
+    EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0 + 20) + "/fcd: "))
+        << said;
+    EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0) + "/mgmtproc: "))
+        << said;
+    EXPECT_EQ(std::string::npos, said.find(stampName(t0 + 40))) << said;
 }
 
 // The XML dumps, with and without the zero statistics, read back to the very
