@@ -27,7 +27,7 @@ std::vector<std::string> DirSource::listTop() {
 }
 
 int DirSource::openFile(const std::string& dir, const std::string& name, std::string* why) {
-    int fd = open(pathOf(dir, name).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(pathOf(dir, name).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0 && errno != ENOENT)
         *why = strerror(errno);
     return fd;

@@ -3,7 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "FileDeserializer.h"
 #include "RecordTypes.h"
@@ -68,29 +73,43 @@ std::unique_ptr<HistoryRecord> TreeSource::decodeXml(int fd, RecordType type,
 }
 
 // The binary file when there is one, else the XML one.
+TreeSource::Opened TreeSource::openRecord(const std::string& dir, RecordType type) {
+    Opened o;
+    o.dir = dir;
+    o.name = recordTypeName(type);
+    o.fd = openFile(dir, o.name, &o.why);
+    if (o.fd < 0 && o.why.empty()) {
+        o.name += ".xml";
+        o.fd = openFile(dir, o.name, &o.why);
+        o.xml = true;
+    }
+    return o;
+}
+
+std::unique_ptr<HistoryRecord> TreeSource::decode(Opened& o, RecordType type) {
+    if (o.fd < 0)
+        return nullptr;
+    int fd = o.fd;
+    o.fd = -1;
+    try {
+        return o.xml ? decodeXml(fd, type, pathOf(o.dir, o.name)) : decodeBinary(fd, type);
+    } catch (SerializationException& e) {
+        o.why = e.msg;
+        while (!o.why.empty() && o.why.back() == '\n')
+            o.why.pop_back();
+        if (e.code != 0)
+            o.why += std::string(": ") + strerror(static_cast<int>(e.code));
+        return nullptr;
+    }
+}
+
 std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type,
                                                 std::string* why, std::string* name) {
-    *name = recordTypeName(type);
-    why->clear();
-    int fd = openFile(dir, *name, why);
-    bool xml = false;
-    if (fd < 0 && why->empty()) {
-        *name += ".xml";
-        fd = openFile(dir, *name, why);
-        xml = true;
-    }
-    if (fd < 0)
-        return nullptr;
-    try {
-        return xml ? decodeXml(fd, type, pathOf(dir, *name)) : decodeBinary(fd, type);
-    } catch (SerializationException& e) {
-        *why = e.msg;
-        while (!why->empty() && why->back() == '\n')
-            why->pop_back();
-        if (e.code != 0)
-            *why += std::string(": ") + strerror(static_cast<int>(e.code));
-        return nullptr;
-    }
+    Opened o = openRecord(dir, type);
+    std::unique_ptr<HistoryRecord> rec = decode(o, type);
+    *why = o.why;
+    *name = o.name;
+    return rec;
 }
 
 std::unique_ptr<HistoryRecord> TreeSource::read(const std::string& dir, RecordType type) {
@@ -197,18 +216,98 @@ std::vector<HistoryEntry> TreeSource::window(RecordType type, uint32_t from, uin
     if (_scanned)
         return SnapshotSource::window(type, from, to);
     // Each snapshot's record of the type gives the snapshot's time itself:
-    // one file read per snapshot, not two.
+    // one file read per snapshot, not two. A second thread opens (and for
+    // the volume, fetches) the files ahead of the one that decodes them, a
+    // few at most; only it calls openFile meanwhile.
+    std::vector<std::string> dirs = snapshotDirs();
     std::map<uint32_t, std::unique_ptr<HistoryRecord>> found;
-    for (const std::string& dir : snapshotDirs()) {
-        std::unique_ptr<HistoryRecord> rec = read(dir, type);
-        if (!rec)
-            continue;
+    auto take = [&](Opened& o) {
+        std::unique_ptr<HistoryRecord> rec = decode(o, type);
+        if (!rec) {
+            if (!o.why.empty())
+                warn(pathOf(o.dir, o.name), o.why);
+            return;
+        }
         uint32_t t = static_cast<uint32_t>(rec->created());
         if (t >= from && t <= to)
             found[t] = std::move(rec);
+    };
+    auto entries = [&] {
+        std::vector<HistoryEntry> out;
+        for (auto& [t, rec] : found)
+            out.push_back(HistoryEntry{t, std::move(rec)});
+        return out;
+    };
+    if (!opensAhead()) {
+        for (const std::string& dir : dirs) {
+            Opened o = openRecord(dir, type);
+            take(o);
+        }
+        return entries();
     }
-    std::vector<HistoryEntry> out;
-    for (auto& [t, rec] : found)
-        out.push_back(HistoryEntry{t, std::move(rec)});
-    return out;
+    constexpr size_t kAhead = 8;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Opened> ready;
+    bool done = false, stop = false;
+    std::exception_ptr failure;
+    std::thread opener([&] {
+        try {
+            for (const std::string& dir : dirs) {
+                Opened o = openRecord(dir, type);
+                std::unique_lock<std::mutex> held(lock);
+                changed.wait(held, [&] { return stop || ready.size() < kAhead; });
+                if (stop) {
+                    if (o.fd >= 0)
+                        close(o.fd);
+                    break;
+                }
+                ready.push_back(std::move(o));
+                changed.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> held(lock);
+            failure = std::current_exception();
+        }
+        std::lock_guard<std::mutex> held(lock);
+        done = true;
+        changed.notify_all();
+    });
+    // Whatever happens here, the opener ends and what it opened is closed.
+    struct Joiner {
+        std::mutex& lock;
+        std::condition_variable& changed;
+        std::deque<Opened>& ready;
+        bool& stop;
+        std::thread& opener;
+        ~Joiner() {
+            {
+                std::lock_guard<std::mutex> held(lock);
+                stop = true;
+                changed.notify_all();
+            }
+            opener.join();
+            for (Opened& o : ready)
+                if (o.fd >= 0)
+                    close(o.fd);
+        }
+    } joiner{lock, changed, ready, stop, opener};
+
+    for (;;) {
+        Opened o;
+        {
+            std::unique_lock<std::mutex> held(lock);
+            changed.wait(held, [&] { return done || !ready.empty(); });
+            if (ready.empty()) {
+                if (failure)
+                    std::rethrow_exception(failure);
+                break;
+            }
+            o = std::move(ready.front());
+            ready.pop_front();
+            changed.notify_all();
+        }
+        take(o);
+    }
+    return entries();
 }

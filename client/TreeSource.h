@@ -22,8 +22,9 @@ class TreeSource : public SnapshotSource {
     std::vector<uint32_t> timestamps() override;
     std::unique_ptr<HistoryRecord> recordAt(RecordType type, uint32_t stamp) override;
     // Before the tree is scanned, reads only the record files of `type`,
-    // each giving its snapshot's time; a snapshot whose record of `type`
-    // does not read is left out as a snapshot without it is.
+    // each giving its snapshot's time (opened a few ahead by a second thread
+    // while they are decoded, where opensAhead says so); a snapshot whose record of `type` does not
+    // read is left out as a snapshot without it is.
     std::vector<HistoryEntry> window(RecordType type, uint32_t from, uint32_t to) override;
 
     // One damaged entry of the tree: its path and every reason, "; " apart.
@@ -48,6 +49,9 @@ class TreeSource : public SnapshotSource {
     // directory `dir`; -1 with `why` empty when there is no such file, or
     // with the reason when it cannot be read.
     virtual int openFile(const std::string& dir, const std::string& name, std::string* why) = 0;
+    // Whether a window's files are opened by a second thread ahead of their
+    // decoding: worth it where opening waits on the network.
+    virtual bool opensAhead() const { return false; }
     // The path of a snapshot directory or file, for messages.
     virtual std::string pathOf(const std::string& dir, const std::string& name) const = 0;
 
@@ -63,6 +67,17 @@ class TreeSource : public SnapshotSource {
     // of a warning.
     std::unique_ptr<HistoryRecord> read(const std::string& dir, RecordType type, std::string* why,
                                         std::string* name);
+    // A record file opened: the binary one when there is one, else the XML
+    // one; `fd` -1 with `why` empty when there is neither.
+    struct Opened {
+        std::string dir, name, why;
+        int fd = -1;
+        bool xml = false;
+    };
+    Opened openRecord(const std::string& dir, RecordType type);
+    // The record in an opened file, which it closes; null with `why` set
+    // when it does not decode (or with `why` empty when there was no file).
+    std::unique_ptr<HistoryRecord> decode(Opened& o, RecordType type);
     // The record in its binary file, already open on `fd`, or in its XML one.
     std::unique_ptr<HistoryRecord> decodeBinary(int fd, RecordType type);
     std::unique_ptr<HistoryRecord> decodeXml(int fd, RecordType type, const std::string& shown);

@@ -42,6 +42,7 @@ class VolumeSource : public TreeSource {
     std::vector<std::string> listTop() override;
     int openFile(const std::string& dir, const std::string& name, std::string* why) override;
     std::string pathOf(const std::string& dir, const std::string& name) const override;
+    bool opensAhead() const override { return true; }
 
   private:
     [[noreturn]] void fail(const std::string& what, uint32_t status);

@@ -218,16 +218,25 @@ TEST(DirSource, ReadsTheDaemonsDumpTreeAndSkipsWhatIsDamaged) {
 }
 
 // A dump tree source that counts the files it opens, by name.
+// With `ahead`, its window's files are opened by a second thread, as the
+// volume's are.
 class CountingDirSource : public DirSource {
   public:
-    using DirSource::DirSource;
+    CountingDirSource(const std::string& dumpDir, FILE* warnings, bool ahead)
+        : DirSource(dumpDir, warnings), _ahead(ahead) {}
     std::map<std::string, int> opened;
+    int failAt = 0;  // the open of a name that throws, from 1
 
   protected:
     int openFile(const std::string& dir, const std::string& name, std::string* why) override {
-        opened[name]++;
+        if (++opened[name] == failAt)
+            throw SourceError("the tree went away");
         return DirSource::openFile(dir, name, why);
     }
+    bool opensAhead() const override { return _ahead; }
+
+  private:
+    bool _ahead;
 };
 
 // A window asked of a tree not yet scanned reads one file per snapshot, the
@@ -254,36 +263,45 @@ TEST(DirSource, AWindowReadsOnlyTheRecordsAskedFor) {
     ASSERT_EQ(0, unlink((tree + stampName(t0 + 40) + "/fcd").c_str()));
     ASSERT_EQ(0, truncate((tree + stampName(t0 + 20) + "/fcd").c_str(), 50));
 
-    FILE* warnings = tmpfile();
-    ASSERT_NE(nullptr, warnings);
-    {
-        CountingDirSource source(dir.path(), warnings);
-        std::vector<HistoryEntry> w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
-        ASSERT_EQ(3u, w.size());
-        EXPECT_EQ(t0 + 2u, w[0].stamp) << "its damaged management record is not read";
-        EXPECT_EQ(t0 + 12u, w[1].stamp);
-        EXPECT_EQ(t0 + 32u, w[2].stamp);
-        EXPECT_EQ(t0 + 32, w[2].record->created());
-        EXPECT_EQ((std::map<std::string, int>{{"fcd", 5}, {"fcd.xml", 1}}), source.opened);
+    for (bool ahead : {false, true}) {
+        FILE* warnings = tmpfile();
+        ASSERT_NE(nullptr, warnings);
+        {
+            CountingDirSource source(dir.path(), warnings, ahead);
+            std::vector<HistoryEntry> w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
+            ASSERT_EQ(3u, w.size());
+            EXPECT_EQ(t0 + 2u, w[0].stamp) << "its damaged management record is not read";
+            EXPECT_EQ(t0 + 12u, w[1].stamp);
+            EXPECT_EQ(t0 + 32u, w[2].stamp);
+            EXPECT_EQ(t0 + 32, w[2].record->created());
+            EXPECT_EQ((std::map<std::string, int>{{"fcd", 5}, {"fcd.xml", 1}}), source.opened);
 
-        w = source.window(RecordType::Fcd, t0 + 3, t0 + 31);
-        ASSERT_EQ(1u, w.size()) << "the window's bounds are the records' stamps";
-        EXPECT_EQ(t0 + 12u, w[0].stamp);
+            w = source.window(RecordType::Fcd, t0 + 3, t0 + 31);
+            ASSERT_EQ(1u, w.size()) << "the window's bounds are the records' stamps";
+            EXPECT_EQ(t0 + 12u, w[0].stamp);
 
-        // Once scanned, the snapshot's time comes from its smallest record.
-        EXPECT_EQ((std::vector<uint32_t>{t0 + 2, t0 + 12, t0 + 22, t0 + 32, t0 + 42}),
-                  source.timestamps());
-        w = source.window(RecordType::MgmtProc, 0, t0 + 12);
-        ASSERT_EQ(1u, w.size()) << "the oldest snapshot's management record is damaged";
-        EXPECT_EQ(t0 + 12u, w[0].stamp);
+            // Once scanned, the snapshot's time comes from its smallest record.
+            EXPECT_EQ((std::vector<uint32_t>{t0 + 2, t0 + 12, t0 + 22, t0 + 32, t0 + 42}),
+                      source.timestamps());
+            w = source.window(RecordType::MgmtProc, 0, t0 + 12);
+            ASSERT_EQ(1u, w.size()) << "the oldest snapshot's management record is damaged";
+            EXPECT_EQ(t0 + 12u, w[0].stamp);
+        }
+        std::string said = readAll(warnings);
+        fclose(warnings);
+        EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0 + 20) + "/fcd: "))
+            << said << (ahead ? " (opened ahead)" : "");
+        EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0) + "/mgmtproc: "))
+            << said << (ahead ? " (opened ahead)" : "");
+        EXPECT_EQ(std::string::npos, said.find(stampName(t0 + 40))) << said;
+
+        // A tree that cannot be read further fails the window, wherever the
+        // opening happens, and no thread is left behind.
+        CountingDirSource failing(dir.path(), stderr, ahead);
+        failing.failAt = 3;
+        EXPECT_THROW(failing.window(RecordType::Nblade, 0, 0xFFFFFFFFu), SourceError);
+        EXPECT_EQ(3, failing.opened["nblade"]);
     }
-    std::string said = readAll(warnings);
-    fclose(warnings);
-    EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0 + 20) + "/fcd: "))
-        << said;
-    EXPECT_NE(std::string::npos, said.find("skipping " + tree + stampName(t0) + "/mgmtproc: "))
-        << said;
-    EXPECT_EQ(std::string::npos, said.find(stampName(t0 + 40))) << said;
 }
 
 // The XML dumps, with and without the zero statistics, read back to the very

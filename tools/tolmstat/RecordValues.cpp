@@ -1,5 +1,7 @@
 #include "RecordValues.h"
 
+#include <cstring>
+
 #include "JsonRenderer.h"
 
 std::string RecordValue::display() const {
@@ -12,22 +14,28 @@ std::string RecordValue::display() const {
 }
 
 void RecordValues::begin(const char* name, Shape shape, const char* key) {
-    _stack.push_back({name, shape != Shape::Keyed, _labels.size()});
+    _stack.push_back({name, _prefix.size(), _labels.size()});
     if (shape == Shape::Keyed)
         _labels.emplace_back(key ? key : "key", name);
+    else
+        _prefix.append(name).push_back('.');
 }
 
 void RecordValues::end() {
     _labels.resize(_stack.back().labelCount);
+    _prefix.resize(_stack.back().prefixLength);
     _stack.pop_back();
 }
 
-std::string RecordValues::path(const char* name) const {
-    std::string p;
-    for (const Frame& f : _stack)
-        if (f.inPath)
-            p += f.name + ".";
-    return p + name;
+bool RecordValues::wanted(const char* name) const {
+    if (_only == nullptr)
+        return true;
+    size_t length = _prefix.size() + strlen(name);
+    for (const std::string& n : *_only)
+        if (n.size() == length && n.compare(0, _prefix.size(), _prefix) == 0 &&
+            n.compare(_prefix.size(), std::string::npos, name) == 0)
+            return true;
+    return false;
 }
 
 void RecordValues::identity(const char* name, const std::string& v) {
@@ -43,7 +51,8 @@ void RecordValues::number(const char* name, FieldNumber v, FieldKind kind) {
         identity(name, JsonRenderer::numberText(v));
         return;
     }
-    values.push_back({path(name), _labels, kind, v});
+    if (wanted(name))
+        values.push_back({path(name), _labels, kind, v});
 }
 
 void RecordValues::text(const char* name, const std::string& v, FieldKind) {
@@ -51,6 +60,8 @@ void RecordValues::text(const char* name, const std::string& v, FieldKind) {
 }
 
 void RecordValues::counts(const char* name, const uint32_t* a, size_t n, FieldKind kind) {
+    if (!wanted(name))
+        return;
     std::string p = path(name);
     for (size_t i = 0; i < n; i++) {
         RecordValue rv{p, _labels, kind, {a[i], false, 32}};

@@ -29,6 +29,12 @@ struct RecordValue {
 // gives its key as the label name and its own name as the value.
 class RecordValues : public FieldVisitor {
   public:
+    RecordValues() = default;
+    // Keeps only the values whose dotted name is one of `names` (which must
+    // outlive the visit): what csv and plot need of a record, without the
+    // cost of the hundreds of others.
+    explicit RecordValues(const std::vector<std::string>& names) : _only(&names) {}
+
     void begin(const char* name, Shape shape, const char* key = nullptr) override;
     void end() override;
     void number(const char* name, FieldNumber v, FieldKind kind) override;
@@ -40,12 +46,16 @@ class RecordValues : public FieldVisitor {
   private:
     struct Frame {
         std::string name;
-        bool inPath;
-        size_t labelCount;  // labels in force when the element began
+        size_t prefixLength;  // of _prefix when the element began
+        size_t labelCount;    // labels in force when the element began
     };
-    std::string path(const char* name) const;
+    std::string path(const char* name) const { return _prefix + name; }
+    // Whether the value `name` of the element being visited is kept.
+    bool wanted(const char* name) const;
     void identity(const char* name, const std::string& v);
 
+    const std::vector<std::string>* _only = nullptr;
     std::vector<Frame> _stack;
+    std::string _prefix;  // the dotted names of the elements being visited, each with its '.'
     ValueLabels _labels;
 };

@@ -174,6 +174,14 @@ std::vector<RecordValue> valuesOf(const HistoryRecord& rec) {
     return std::move(v.values);
 }
 
+// Only the values named `fields`.
+std::vector<RecordValue> valuesOf(const HistoryRecord& rec,
+                                  const std::vector<std::string>& fields) {
+    RecordValues v(fields);
+    rec.visit(v);
+    return std::move(v.values);
+}
+
 struct Sample {
     uint32_t stamp = 0;
     std::vector<RecordValue> values;
@@ -245,7 +253,7 @@ int csv(SnapshotSource& source, RecordType type, const std::vector<std::string>&
     w.resolve(source, &first, &last);
     std::vector<CsvSample> samples;
     for (HistoryEntry& e : source.window(type, first, last))
-        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record)});
+        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields)});
     if (samples.empty())
         return noSnapshot();
     std::vector<std::string> unknown = csvUnknownFields(fields, samples, rates);
@@ -264,7 +272,7 @@ int plot(SnapshotSource& source, RecordType type, const std::vector<std::string>
     w.resolve(source, &first, &last);
     std::vector<CsvSample> samples;
     for (HistoryEntry& e : source.window(type, first, last))
-        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record)});
+        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields)});
     if (samples.size() < 2) {
         fprintf(stderr, "tolmstat: a plot of rates needs two %s snapshots in the window\n",
                 recordTypeName(type));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,6 +69,49 @@ void fcdPair(FcdStats& a, FcdStats& b) {
 }
 
 }  // namespace
+
+// Kept to a few names, the values are exactly those of the whole flattening
+// that bear them, labels and order included, at every depth: top-level
+// values, a pool's volumes, keyed processes and histogram buckets.
+TEST(RecordValuesTest, KeptToSomeNamesTheyAreTheWholeFlatteningsOwn) {
+    Filler f(9);
+    LpStatsSet lp;
+    fillLpSetData(lp, f);
+    lp.addLpStats(makeLp(f, "pool0", 2));
+    lp.addLpStats(makeLp(f, "pool1", 3));
+    MgmtProcStats mgmt;
+    fillMgmt(mgmt, f);
+    NbladeStats nb;
+    fillNblade(nb, f);
+    auto check = [](const auto& rec, size_t wantedNames) {
+        std::vector<RecordValue> all = valuesOf(rec);
+        // One name of each depth there is, a histogram's among them when the
+        // record has one, and a name that is none.
+        std::vector<std::string> names;
+        std::set<size_t> depths;
+        for (const RecordValue& v : all) {
+            size_t depth = std::count(v.name.begin(), v.name.end(), '.') + v.labels.size() * 10;
+            if (depths.insert(depth).second && names.size() < wantedNames)
+                names.push_back(v.name);
+        }
+        names.push_back("no.such.value");
+        RecordValues some(names);
+        rec.visit(some);
+        std::vector<RecordValue> want;
+        for (const RecordValue& v : all)
+            if (std::find(names.begin(), names.end(), v.name) != names.end())
+                want.push_back(v);
+        ASSERT_GT(want.size(), names.size() - 1);
+        ASSERT_EQ(want.size(), some.values.size());
+        for (size_t i = 0; i < want.size(); i++) {
+            EXPECT_EQ(want[i].display(), some.values[i].display());
+            EXPECT_EQ(want[i].value.bits, some.values[i].value.bits);
+        }
+    };
+    check(lp, 6);
+    check(mgmt, 6);
+    check(nb, 4);
+}
 
 TEST(RatesTest, CountersMatchedByNameAndLabelsResetsShownAsSuch) {
     FcdStats a, b;
