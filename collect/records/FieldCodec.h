@@ -324,6 +324,7 @@ inline FieldKind kindOf(FieldKind k) {
 }  // namespace fieldcodec
 
 #define TOLM_GAUGE FieldKind::Gauge
+#define TOLM_KIB_GAUGE FieldKind::KibGauge
 
 // Expansion helpers for the field lists. They expect `s` (a Serializer), `d` (a
 // Deserializer), `r` (an XmlRenderer), `v` (a FieldVisitor) or `path` (the dump

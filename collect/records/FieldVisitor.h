@@ -9,6 +9,7 @@
 enum class FieldKind {
     Counter,   // a count that only grows until the node restarts
     Gauge,     // a level: goes up and down
+    KibGauge,  // a level in kibibytes, as the kernel's status files give memory
     Status,    // the result of a fetch; 0 is success
     Identity,  // names the element it is in: a pool's name, a volume's id
     Meta,      // about the record itself: version, mask, times

@@ -122,7 +122,8 @@ void JsonRenderer::end() {
 }
 
 bool JsonRenderer::shown(bool zero, FieldKind kind) const {
-    return _showZero || !zero || (kind != FieldKind::Counter && kind != FieldKind::Gauge);
+    return _showZero || !zero ||
+           (kind != FieldKind::Counter && kind != FieldKind::Gauge && kind != FieldKind::KibGauge);
 }
 
 void JsonRenderer::number(const char* name, FieldNumber v, FieldKind kind) {

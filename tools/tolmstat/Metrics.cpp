@@ -73,6 +73,10 @@ void Metrics::add(const std::string& type, const std::vector<RecordValue>& value
     for (size_t i = 0; i < _families.size(); i++)
         index[_families[i].name] = i;
     for (const RecordValue& v : values) {
+        // The record's own words (version, mask, times) are no samples of
+        // the node; the exporter gives the version and time as its own.
+        if (v.kind == FieldKind::Meta)
+            continue;
         // The first component repeats the type in some records ("lp.vfs...").
         std::string name = v.name;
         if (name.compare(0, type.size() + 1, type + ".") == 0)
@@ -80,14 +84,17 @@ void Metrics::add(const std::string& type, const std::vector<RecordValue>& value
         std::string family = "tolm_" + type + "_" + snakeCase(name);
         bool counter = v.kind == FieldKind::Counter;
         family = withoutTypeWords(family);
+        bool kib = v.kind == FieldKind::KibGauge;
         if (counter)
             family += "_total";
+        if (kib)
+            family += "_bytes";
         auto it = index.find(family);
         if (it == index.end()) {
-            const char* what = counter                       ? "counter"
-                               : v.kind == FieldKind::Gauge  ? "level"
-                               : v.kind == FieldKind::Status ? "fetch status (0 is success)"
-                                                             : "record word";
+            const char* what = counter                      ? "counter"
+                               : v.kind == FieldKind::Gauge ? "level"
+                               : kib                        ? "level in bytes (kB x 1024)"
+                                                            : "fetch status (0 is success)";
             _families.push_back({family,
                                  type + " record, " + what + " " + v.name,
                                  counter ? "counter" : "gauge",
@@ -102,7 +109,12 @@ void Metrics::add(const std::string& type, const std::vector<RecordValue>& value
                           escapeLabel(v.labels[k].second) + "\"";
             sample += "}";
         }
-        _families[it->second].samples.push_back(sample + " " + JsonRenderer::numberText(v.value));
+        FieldNumber value = v.value;
+        if (kib)
+            value.bits *= 1024;  // at most 32 bits of kibibytes: no overflow
+        if (kib)
+            value.width = 64;
+        _families[it->second].samples.push_back(sample + " " + JsonRenderer::numberText(value));
     }
 }
 

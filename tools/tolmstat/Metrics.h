@@ -9,8 +9,9 @@
 // The Prometheus text exposition form of records' values: one metric family
 // per value name, "tolm_<type>_<name in snake case>" (the words "counter",
 // "gauge", "histogram" and "summary" shortened to "count", "level", "hist" and
-// "summ"), counters with "_total", gauges, statuses and the
-// record's own words as gauges; identities as labels. A "# HELP" line gives
+// "summ"), counters with "_total", levels and fetch statuses as gauges,
+// levels in kibibytes as "_bytes" gauges in bytes; identities as labels. The
+// record's own words (version, mask, created, completed) are left out. A "# HELP" line gives
 // the record type and the field's own name, a "# TYPE" line its kind.
 class Metrics {
   public:

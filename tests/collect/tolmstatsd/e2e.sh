@@ -115,7 +115,7 @@ if command -v promtool >/dev/null 2>&1; then
 else
     check '[ -z "${CI:-}" ]' "promtool present (package prometheus)"
 fi
-check '"$TOLMSTAT" metrics | grep -q "^tolm_mgmtproc_vmrss{process=\"tolmstatsd\"} [1-9]"' "metrics carry the daemon's own memory"
+check '"$TOLMSTAT" metrics | grep -q "^tolm_mgmtproc_vmrss_bytes{process=\"tolmstatsd\"} [1-9]"' "metrics carry the daemon's own memory"
 
 # Every collector found its simulated source: the N-blade files and stream
 # service, the D-blade block through the control file, the storage services

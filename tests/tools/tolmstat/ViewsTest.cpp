@@ -353,9 +353,25 @@ TEST(MetricsTest, NamesLabelsAndKinds) {
     EXPECT_NE(std::string::npos,
               text.find("# TYPE tolm_fcd_global_write_ios_total counter\n"
                         "tolm_fcd_global_write_ios_total 18446744073709551615\n"));
-    EXPECT_NE(std::string::npos, text.find("# TYPE tolm_mgmtproc_vmrss gauge\n"
-                                           "tolm_mgmtproc_vmrss{process=\"tomcat\"} 0\n"
-                                           "tolm_mgmtproc_vmrss{process=\"vldb\"} 4096\n"));
+    // Memory figures in bytes, from the kibibytes of the status files, even
+    // past 32 bits.
+    m.data.tomcat.vmsize = 0xFFFFFFFFu;
+    Metrics kib;
+    kib.add("mgmtproc", valuesOf(m));
+    std::string mtext = kib.text();
+    EXPECT_NE(std::string::npos,
+              mtext.find("# TYPE tolm_mgmtproc_vmrss_bytes gauge\n"
+                         "tolm_mgmtproc_vmrss_bytes{process=\"tomcat\"} 0\n"
+                         "tolm_mgmtproc_vmrss_bytes{process=\"vldb\"} 4194304\n"))
+        << mtext;
+    EXPECT_NE(std::string::npos,
+              mtext.find("tolm_mgmtproc_vmsize_bytes{process=\"tomcat\"} 4398046510080\n"))
+        << mtext;
+    // No record words: the exporter says version and time its own way.
+    for (const char* word :
+         {"tolm_fcd_version", "tolm_fcd_created", "tolm_fcd_completed", "tolm_dblade_mask",
+          "tolm_dblade_created", "tolm_mgmtproc_version", "tolm_mgmtproc_created"})
+        EXPECT_EQ(std::string::npos, (text + mtext).find(std::string("\n") + word)) << word;
     EXPECT_NE(std::string::npos, text.find("# TYPE tolm_fcd_stats_rpc_status gauge\n"));
     // A type's name is not part of a metric's: "Counter" becomes "count".
     EXPECT_NE(std::string::npos, text.find("\ntolm_dblade_inode_get_attr_count_total 12\n"));
