@@ -16,11 +16,13 @@ tolm_need_packages() {
 
 TOLM_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto libgtest-dev libgmock-dev
     libbenchmark-dev libxml2-utils libxml2-dev python3 rpcbind util-linux
-    scdoc mandoc prometheus systemd)
+    scdoc mandoc prometheus systemd libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev zlib1g-dev
+    curl openssl)
 # What the demo and scripts/try need: building and running the programs only.
-TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev libxml2-dev rpcsvc-proto rpcbind util-linux)
+TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev libxml2-dev rpcsvc-proto rpcbind util-linux
+    libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev zlib1g-dev curl)
 # The programs the demo and scripts/try run.
-TOLM_RUN_TARGETS=(tolmstatsd tolmnodesim tolmsimpreload tolmstat tolmvol tolmdecode)
+TOLM_RUN_TARGETS=(tolmstatsd tolmnodesim tolmsimpreload tolmstat tolmvol tolmdecode tolmstat_exporter)
 
 # tolm_build DIR [cmake options...]: configures and builds the project into DIR.
 tolm_build() {

@@ -21,8 +21,8 @@ void SLogger::setObserver(Observer o) {
     observer() = std::move(o);
 }
 
-void SLogger::initialize(bool toStderr, int level) {
-    openlog("tolmstatsd", LOG_CONS | (toStderr ? LOG_PERROR : 0), LOG_USER);
+void SLogger::initialize(bool toStderr, int level, const char* ident) {
+    openlog(ident, LOG_CONS | (toStderr ? LOG_PERROR : 0), LOG_USER);
     setlogmask((1 << (level + 1)) - 1);
     _started = true;
 }

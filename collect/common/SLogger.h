@@ -4,12 +4,12 @@
 #include <functional>
 #include <string>
 
-// The daemon's logger: every message goes to syslog (ident "tolmstatsd",
-// facility user). Before initialize() messages go to standard error, stamped
+// The daemon's logger: every message goes to syslog (ident "tolmstatsd"
+// unless another program's name is given, facility user). Before initialize() messages go to standard error, stamped
 // with the local time.
 class SLogger {
 public:
-    static void initialize(bool toStderr, int level);
+    static void initialize(bool toStderr, int level, const char* ident = "tolmstatsd");
 
     static void emerg(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
     static void alert(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

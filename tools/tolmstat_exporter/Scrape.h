@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SnapshotSource.h"
+
+// One scrape of the node: the latest snapshot of each record, asked of the
+// daemon's query service (never a collection of its own, so a hung node
+// service cannot stall it), in the Prometheus text format 0.0.4 through the
+// same renderer as `tolmstat metrics`, followed by the exporter's own
+// families:
+//   tolm_up 1 when the daemon answered every call, else 0 (the scrape still
+//     gives what it has);
+//   tolm_scrape_duration_seconds, the time the scrape took;
+//   tolm_snapshot_timestamp_seconds{record} and tolm_snapshot_age_seconds{record},
+//     of each record's latest snapshot;
+//   tolm_source_success{record,source}, 1 when that record's fetch status
+//     word `source` is 0 (success);
+//   tolm_record_info{record,version} 1.
+class Scrape {
+  public:
+    // `connect` opens the daemon's source (and throws SourceError when it
+    // cannot be reached); `now` is the wall clock in seconds, as a double.
+    using Connect = std::function<std::unique_ptr<SnapshotSource>()>;
+    using Clock = std::function<double()>;
+    Scrape(Connect connect, Clock now) : _connect(std::move(connect)), _now(std::move(now)) {}
+
+    // The whole exposition text of one scrape.
+    std::string text();
+
+  private:
+    Connect _connect;
+    Clock _now;
+};
