@@ -17,7 +17,7 @@ if ! command -v mandoc >/dev/null 2>&1; then
     exit 0
 fi
 
-for page in tolmstatsd.8 tolmstat.1 tolmdecode.1 tolmvol.1 tolmnodesim.1; do
+for page in tolmstatsd.8 tolmstat.1 tolmdecode.1 tolmvol.1 tolmnodesim.1 tolmstat_exporter.1; do
     [ -s "$MAN/$page" ] || { fail "$page not built"; continue; }
     out=$(mandoc -Tlint "$MAN/$page" 2>&1)
     [ -z "$out" ] || fail "$page: mandoc -Tlint says:
@@ -38,6 +38,7 @@ options_covered "$BUILD/tools/tolmstat/tolmstat" tolmstat.1
 options_covered "$BUILD/tools/tolmdecode/tolmdecode" tolmdecode.1
 options_covered "$BUILD/tools/tolmvol/tolmvol" tolmvol.1
 options_covered "$BUILD/sim/tolmnodesim/tolmnodesim" tolmnodesim.1
+options_covered "$BUILD/tools/tolmstat_exporter/tolmstat_exporter" tolmstat_exporter.1
 
 # The date of a page is the build's, the title upper case, the section right.
 head -20 "$MAN/tolmstatsd.8" | grep -q '^\.TH "TOLMSTATSD" "8"' || fail "tolmstatsd.8 title line"

@@ -22,6 +22,9 @@ trap 'rm -rf "$WORK"' EXIT
 
 grep -q '^ExecStart=/usr/sbin/tolmstatsd --nodaemon' "$UNIT" || fail "the unit does not run tolmstatsd --nodaemon"
 grep -q '^Restart=on-failure' "$UNIT" || fail "the unit does not restart on failure"
+EUNIT=$(dirname "$UNIT")/tolmstat_exporter.service
+grep -q '^After=.*tolmstatsd.service' "$EUNIT" || fail "the exporter's unit does not start after the daemon's"
+grep -q '^ExecStart=/usr/bin/tolmstat_exporter ' "$EUNIT" || fail "the exporter's unit runs no exporter"
 grep -q 'systemctl kill -s USR1 tolmstatsd' "$UNIT" || fail "the unit does not tell how to ask for a dump"
 
 need dpkg dpkg || exit 1
@@ -38,24 +41,29 @@ dpkg -x "$deb" "$WORK/root" || fail "dpkg -x"
 cat >"$WORK/expected" <<'LIST'
 ./usr/bin/tolmdecode
 ./usr/bin/tolmstat
+./usr/bin/tolmstat_exporter
 ./usr/bin/tolmvol
+./usr/lib/systemd/system/tolmstat_exporter.service
 ./usr/lib/systemd/system/tolmstatsd.service
 ./usr/sbin/tolmstatsd
 ./usr/share/man/man1/tolmdecode.1
 ./usr/share/man/man1/tolmstat.1
+./usr/share/man/man1/tolmstat_exporter.1
 ./usr/share/man/man1/tolmvol.1
 ./usr/share/man/man8/tolmstatsd.8
 LIST
 if ! diff -u "$WORK/expected" "$WORK/files"; then
     fail "the package's files differ from the list above"
 fi
-for p in usr/sbin/tolmstatsd usr/bin/tolmstat usr/bin/tolmdecode usr/bin/tolmvol; do
+for p in usr/sbin/tolmstatsd usr/bin/tolmstat usr/bin/tolmdecode usr/bin/tolmvol usr/bin/tolmstat_exporter; do
     name=$(basename "$p")
     [ -x "$WORK/root/$p" ] || { fail "$p not executable"; continue; }
     v=$("$WORK/root/$p" --version 2>&1)
     [ "$v" = "$name (tolmstatsd) 1.0.0" ] || fail "$p --version: $v"
 done
 cmp -s "$UNIT" "$WORK/root/usr/lib/systemd/system/tolmstatsd.service" || fail "the packaged unit differs"
+cmp -s "$EUNIT" "$WORK/root/usr/lib/systemd/system/tolmstat_exporter.service" ||
+    fail "the packaged exporter unit differs"
 
 # The packaged unit, its program taken from the scratch root: systemd-analyze
 # checks its settings, that the program is there, and (where man is
@@ -65,7 +73,10 @@ if need systemd-analyze systemd; then
         "$WORK/root/usr/lib/systemd/system/tolmstatsd.service" >"$WORK/tolmstatsd.service"
     man=--man=no
     command -v man >/dev/null 2>&1 && man=--man=yes
-    out=$(MANPATH="$WORK/root/usr/share/man" systemd-analyze verify "$man" "$WORK/tolmstatsd.service" 2>&1)
+    sed "s|/usr/bin/tolmstat_exporter|$WORK/root/usr/bin/tolmstat_exporter|" \
+        "$WORK/root/usr/lib/systemd/system/tolmstat_exporter.service" >"$WORK/tolmstat_exporter.service"
+    out=$(MANPATH="$WORK/root/usr/share/man" systemd-analyze verify "$man" "$WORK/tolmstatsd.service" \
+        "$WORK/tolmstat_exporter.service" 2>&1)
     [ -z "$out" ] || fail "systemd-analyze verify $man says:
 $out"
 fi

@@ -13,6 +13,7 @@
 #include "HttpServer.h"
 #include "SLogger.h"
 #include "Scrape.h"
+#include "TolmVersion.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ constexpr int kUsageError = 2;
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (tolmVersionAsked(argc, argv, "tolmstat_exporter"))
+        return 0;
     HttpServer::Options options;
     std::string host = "localhost", configFile;
     bool toStderr = false;
@@ -59,9 +62,6 @@ int main(int argc, char** argv) {
         };
         if (name == "--help" || name == "-h") {
             fputs(kUsage, stdout);
-            return 0;
-        } else if (name == "--version") {
-            printf("tolmstat_exporter %s\n", TOLM_VERSION);
             return 0;
         } else if (name == "--web.listen-address") {
             options.listen = operand();
