@@ -1,7 +1,7 @@
 #include "Metrics.h"
 
 #include <cctype>
-#include <map>
+#include <unordered_map>
 
 #include "JsonRenderer.h"
 
@@ -69,52 +69,68 @@ std::string withoutTypeWords(const std::string& name) {
 }  // namespace
 
 void Metrics::add(const std::string& type, const std::vector<RecordValue>& values) {
-    std::map<std::string, size_t> index;
-    for (size_t i = 0; i < _families.size(); i++)
-        index[_families[i].name] = i;
+    std::string key;
     for (const RecordValue& v : values) {
         // The record's own words (version, mask, times) are no samples of
         // the node; the exporter gives the version and time as its own.
         if (v.kind == FieldKind::Meta)
             continue;
-        // The first component repeats the type in some records ("lp.vfs...").
-        std::string name = v.name;
-        if (name.compare(0, type.size() + 1, type + ".") == 0)
-            name = name.substr(type.size() + 1);
-        std::string family = "tolm_" + type + "_" + snakeCase(name);
-        bool counter = v.kind == FieldKind::Counter;
-        family = withoutTypeWords(family);
-        bool kib = v.kind == FieldKind::KibGauge;
-        if (counter)
-            family += "_total";
-        if (kib)
-            family += "_bytes";
-        auto it = index.find(family);
-        if (it == index.end()) {
-            const char* what = counter                      ? "counter"
-                               : v.kind == FieldKind::Gauge ? "level"
-                               : kib                        ? "level in bytes (kB x 1024)"
-                                                            : "fetch status (0 is success)";
-            _families.push_back({family,
-                                 type + " record, " + what + " " + v.name,
-                                 counter ? "counter" : "gauge",
-                                 {}});
-            it = index.emplace(family, _families.size() - 1).first;
+        // The family of each field is worked out once per Metrics.
+        key.assign(type).push_back('\0');
+        key += v.name;
+        auto known = _byField.find(key);
+        if (known == _byField.end()) {
+            // The first component repeats the type in some records ("lp.vfs...").
+            std::string name = v.name;
+            if (name.compare(0, type.size() + 1, type + ".") == 0)
+                name = name.substr(type.size() + 1);
+            std::string family = withoutTypeWords("tolm_" + type + "_" + snakeCase(name));
+            bool counter = v.kind == FieldKind::Counter;
+            bool kib = v.kind == FieldKind::KibGauge;
+            if (counter)
+                family += "_total";
+            if (kib)
+                family += "_bytes";
+            auto it = _byName.find(family);
+            if (it == _byName.end()) {
+                const char* what = counter                      ? "counter"
+                                   : v.kind == FieldKind::Gauge ? "level"
+                                   : kib                        ? "level in bytes (kB x 1024)"
+                                                                : "fetch status (0 is success)";
+                _families.push_back({family,
+                                     type + " record, " + what + " " + v.name,
+                                     counter ? "counter" : "gauge",
+                                     {}});
+                it = _byName.emplace(family, _families.size() - 1).first;
+            }
+            known = _byField.emplace(key, it->second).first;
         }
-        std::string sample = family;
+        Family& f = _families[known->second];
+        std::string sample = f.name;
         if (!v.labels.empty()) {
             sample += "{";
-            for (size_t k = 0; k < v.labels.size(); k++)
-                sample += (k ? "," : "") + snakeCase(v.labels[k].first) + "=\"" +
-                          escapeLabel(v.labels[k].second) + "\"";
+            for (size_t k = 0; k < v.labels.size(); k++) {
+                auto label = _labelNames.find(v.labels[k].first);
+                if (label == _labelNames.end())
+                    label =
+                        _labelNames.emplace(v.labels[k].first, snakeCase(v.labels[k].first)).first;
+                if (k)
+                    sample += ",";
+                sample += label->second;
+                sample += "=\"";
+                sample += escapeLabel(v.labels[k].second);
+                sample += "\"";
+            }
             sample += "}";
         }
         FieldNumber value = v.value;
-        if (kib)
+        if (v.kind == FieldKind::KibGauge) {
             value.bits *= 1024;  // at most 32 bits of kibibytes: no overflow
-        if (kib)
             value.width = 64;
-        _families[it->second].samples.push_back(sample + " " + JsonRenderer::numberText(value));
+        }
+        sample += " ";
+        sample += JsonRenderer::numberText(value);
+        f.samples.push_back(std::move(sample));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,4 +30,7 @@ class Metrics {
         std::vector<std::string> samples;
     };
     std::vector<Family> _families;
+    std::unordered_map<std::string, size_t> _byName;   // family name -> _families
+    std::unordered_map<std::string, size_t> _byField;  // type '\0' field name -> _families
+    std::unordered_map<std::string, std::string> _labelNames;
 };
