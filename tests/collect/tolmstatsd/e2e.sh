@@ -3,35 +3,11 @@
 # private namespace of tests/netns-run (own network, rpcbind, /run and a
 # private /var/lock). Usage: e2e.sh BUILD_DIR
 set -u
-BUILD=$1
-DAEMON=$BUILD/collect/tolmstatsd/tolmstatsd
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-PRELOAD=$(ls "$BUILD"/sim/preload/*.so | head -1)
-TOLMSTAT=$BUILD/tools/tolmstat/tolmstat
-TOLMDECODE=$BUILD/tools/tolmdecode/tolmdecode
-
-# A sanitizer build reports leaks at exit; the project's suppressions name the
-# few that are libtirpc's own.
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../lsan.supp}"
-
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "e2e: no private namespace under CI" >&2; exit 1; fi
-    echo "e2e: no private namespace; skipped"; exit 0
-fi
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+. "$(dirname "$(readlink -f "$0")")/../../node-test.sh" e2e "$1"
 check() { if ! eval "$1"; then fail "$2"; fi; }
 
 WORK=$(mktemp -d /tmp/tolme2e.XXXXXX)
-# A lock directory of our own: /var/lock is often a link into /run, which the
-# namespace has fresh; otherwise a tmpfs goes over it.
-if [ -L /var/lock ]; then
-    mkdir -p "$(readlink -f /var/lock)"
-else
-    mount -t tmpfs tmpfs /var/lock
-fi
-mkdir -p /var/lock/subsys "$WORK/sim" "$WORK/dump"
+mkdir -p "$WORK/sim" "$WORK/dump"
 cleanup() {
     [ -n "${DPID:-}" ] && kill -9 "$DPID" 2>/dev/null
     [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null

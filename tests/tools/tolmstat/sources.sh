@@ -4,25 +4,10 @@
 # the same snapshots asked of the daemon, of the volume (through the location
 # services and stand-alone) and of the dump tree. Usage: sources.sh BUILD_DIR
 set -u
-BUILD=$1
-DAEMON=$BUILD/collect/tolmstatsd/tolmstatsd
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-PRELOAD=$(ls "$BUILD"/sim/preload/*.so | head -1)
-TOLMSTAT=$BUILD/tools/tolmstat/tolmstat
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}verify_asan_link_order=0"
-
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "sources: no private namespace under CI" >&2; exit 1; fi
-    echo "sources: no private namespace; skipped"; exit 0
-fi
-
-failures=0
+. "$(dirname "$(readlink -f "$0")")/../../node-test.sh" sources "$1"
 KEEP=${KEEP:-}
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 W=$(mktemp -d /tmp/tolmsources.XXXXXX)
-if [ -L /var/lock ]; then mkdir -p "$(readlink -f /var/lock)"; else mount -t tmpfs tmpfs /var/lock; fi
-mkdir -p /var/lock/subsys "$W/dump"
+mkdir -p "$W/dump"
 cleanup() {
     [ -n "${DPID:-}" ] && kill -9 "$DPID" 2>/dev/null
     [ -n "${SPID:-}" ] && kill "$SPID" 2>/dev/null
@@ -178,7 +163,6 @@ PY
 
 # tolmvol check over that host directory: the damaged snapshot, then one of
 # each kind of damage more.
-TOLMVOL=$BUILD/tools/tolmvol/tolmvol
 H=$W/vol/$NODE
 "$TOLMVOL" check "/$NODE" >"$W/check.out"
 rc=$?

@@ -6,27 +6,11 @@
 # HTTPS with basic authentication, with a self-signed certificate made here.
 # Usage: prometheus.sh BUILD_DIR
 set -u
-BUILD=$1
-DAEMON=$BUILD/collect/tolmstatsd/tolmstatsd
-SIM=$BUILD/sim/tolmnodesim/tolmnodesim
-PRELOAD=$(ls "$BUILD"/sim/preload/*.so | head -1)
-TOLMSTAT=$BUILD/tools/tolmstat/tolmstat
-EXPORTER=$BUILD/tools/tolmstat_exporter/tolmstat_exporter
-export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(readlink -f "$0")")/../../lsan.supp}"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}verify_asan_link_order=0"
-
-if [ -z "${TOLM_NETNS_ACTIVE:-}" ]; then
-    if [ -n "${CI:-}" ]; then echo "prometheus: no private namespace under CI" >&2; exit 1; fi
-    echo "prometheus: no private namespace; skipped"; exit 0
-fi
+. "$(dirname "$(readlink -f "$0")")/../../node-test.sh" prometheus "$1"
 for tool in prometheus promtool curl openssl python3; do
     command -v "$tool" >/dev/null || { echo "prometheus: $tool is missing" >&2; exit 1; }
 done
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 W=$(mktemp -d /tmp/tolmprom.XXXXXX)
-if [ -L /var/lock ]; then mkdir -p "$(readlink -f /var/lock)"; else mount -t tmpfs tmpfs /var/lock; fi
-mkdir -p /var/lock/subsys
 PIDS=()
 cleanup() {
     for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
