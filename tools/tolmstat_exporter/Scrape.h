@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "SnapshotSource.h"
 
@@ -28,10 +30,19 @@ class Scrape {
     using Clock = std::function<double()>;
     Scrape(Connect connect, Clock now) : _connect(std::move(connect)), _now(std::move(now)) {}
 
-    // The whole exposition text of one scrape.
+    // The whole exposition text of one scrape. Scrapes may run at once:
+    // each takes a connection of its own, kept for the next scrapes when it
+    // served well. A kept connection that fails within half a second (the
+    // daemon closed it while idle, or restarted) is replaced by a new one
+    // once within the scrape; one that timed out is not.
     std::string text();
 
   private:
+    std::unique_ptr<SnapshotSource> take(bool* kept);
+    void giveBack(std::unique_ptr<SnapshotSource> source);
+
     Connect _connect;
     Clock _now;
+    std::mutex _lock;
+    std::vector<std::unique_ptr<SnapshotSource>> _idle;  // at most kKept
 };

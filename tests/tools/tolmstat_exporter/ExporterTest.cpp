@@ -124,6 +124,74 @@ TEST(Scrape, ADaemonThatFailsGivesUpZeroAndWhatItHas) {
     EXPECT_EQ("", line(text, "tolm_snapshot_age_seconds{record=\"lp\"}")) << text;
 }
 
+// A connection serves the next scrapes; one the daemon dropped meanwhile is
+// replaced within the scrape, so tolm_up stays 1; a new one that fails is
+// not tried again.
+TEST(Scrape, ConnectionsAreKeptAndADroppedOneIsReplaced) {
+    double now = 1796000100;
+    int connects = 0;
+    int failAfter = -1;
+    Scrape scrape(
+        [&] {
+            connects++;
+            auto s = std::make_unique<FakeSource>();
+            s->failAfter = failAfter;
+            return s;
+        },
+        [&] { return now; });
+    EXPECT_EQ("tolm_up 1", line(scrape.text(), "tolm_up "));
+    EXPECT_EQ("tolm_up 1", line(scrape.text(), "tolm_up "));
+    EXPECT_EQ(1, connects);
+
+    // The kept connection dies in the next scrape's second call.
+    Scrape dropping(
+        [&] {
+            connects++;
+            auto s = std::make_unique<FakeSource>();
+            s->failAfter = connects == 2 ? 6 : -1;
+            return s;
+        },
+        [&] { return now; });
+    EXPECT_EQ("tolm_up 1", line(dropping.text(), "tolm_up "));
+    std::string text = dropping.text();
+    EXPECT_EQ("tolm_up 1", line(text, "tolm_up ")) << text;
+    EXPECT_EQ(3, connects);
+    size_t first = text.find("\ntolm_snapshot_age_seconds{record=\"nblade\"}");
+    ASSERT_NE(std::string::npos, first) << text;
+    EXPECT_EQ(first, text.rfind("\ntolm_snapshot_age_seconds{record=\"nblade\"}"))
+        << "the failed attempt's samples are not given twice";
+
+    // A kept connection that timed out (here every look at the clock is a
+    // second later): no second attempt, whose time the scrape does not have.
+    connects = 0;
+    double ticking = now;
+    Scrape hung(
+        [&] {
+            connects++;
+            auto s = std::make_unique<FakeSource>();
+            s->failAfter = 5;  // the next scrape's first call fails
+            return s;
+        },
+        [&] { return ticking += 1; });
+    EXPECT_EQ("tolm_up 1", line(hung.text(), "tolm_up "));
+    EXPECT_EQ("tolm_up 0", line(hung.text(), "tolm_up "));
+    EXPECT_EQ(1, connects);
+
+    // A new connection that fails: one attempt only.
+    connects = 0;
+    failAfter = 0;
+    Scrape down(
+        [&] {
+            connects++;
+            auto s = std::make_unique<FakeSource>();
+            s->failAfter = failAfter;
+            return s;
+        },
+        [&] { return now; });
+    EXPECT_EQ("tolm_up 0", line(down.text(), "tolm_up "));
+    EXPECT_EQ(1, connects);
+}
+
 TEST(WebConfig, ReadsTheToolkitsFormatAndRefusesWhatItDoesNotKnow) {
     ScratchDir dir;
     std::ofstream(dir.file("c.pem")) << "CERT";
