@@ -21,11 +21,16 @@ std::unique_ptr<HistoryRecord> SnapshotSource::latest(RecordType type, uint32_t*
 
 std::vector<HistoryEntry> SnapshotSource::window(RecordType type, uint32_t from, uint32_t to) {
     std::vector<HistoryEntry> out;
+    bool gap = false;
     for (uint32_t t : timestamps()) {
         if (t < from || t > to)
             continue;
-        if (auto rec = recordAt(type, t))
-            out.push_back(HistoryEntry{t, std::move(rec)});
+        if (auto rec = recordAt(type, t)) {
+            out.push_back(HistoryEntry{t, std::move(rec), gap && !out.empty()});
+            gap = false;
+        } else {
+            gap = true;
+        }
     }
     return out;
 }

@@ -15,10 +15,14 @@ class SourceError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One snapshot's record of a type, with the snapshot's time.
+// One snapshot's record of a type, with the snapshot's time. `afterGap`:
+// between this entry and the one before it in a window lies a snapshot of
+// the history whose record of the type is missing or did not read, so the
+// two are not neighbours (a chart breaks its line there).
 struct HistoryEntry {
     uint32_t stamp;
     std::unique_ptr<HistoryRecord> record;
+    bool afterGap = false;
 };
 
 // One node's history of snapshots, wherever it is kept: a running daemon's
@@ -38,7 +42,8 @@ class SnapshotSource {
     virtual std::unique_ptr<HistoryRecord> earliest(RecordType type, uint32_t* stamp);
     virtual std::unique_ptr<HistoryRecord> latest(RecordType type, uint32_t* stamp);
     // The records of `type` of the snapshots from `from` to `to` inclusive,
-    // oldest first; snapshots without the record are left out.
+    // oldest first; snapshots without the record are left out, and the entry
+    // after each such one says so.
     virtual std::vector<HistoryEntry> window(RecordType type, uint32_t from, uint32_t to);
     // Where the history is, for messages ("tolmstatsd on HOST", "DIR/tolmstats").
     virtual std::string where() const = 0;

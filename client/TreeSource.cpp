@@ -219,23 +219,31 @@ std::vector<HistoryEntry> TreeSource::window(RecordType type, uint32_t from, uin
     // one file read per snapshot, not two. A second thread opens (and for
     // the volume, fetches) the files ahead of the one that decodes them, a
     // few at most; only it calls openFile meanwhile.
+    // A snapshot without a readable record is dated only by its place among
+    // the directories (their names sort as their times do): it marks the
+    // next one found in the window as coming after a gap.
     std::vector<std::string> dirs = snapshotDirs();
-    std::map<uint32_t, std::unique_ptr<HistoryRecord>> found;
+    std::map<uint32_t, HistoryEntry> found;
+    bool gap = false;
     auto take = [&](Opened& o) {
         std::unique_ptr<HistoryRecord> rec = decode(o, type);
         if (!rec) {
             if (!o.why.empty())
                 warn(pathOf(o.dir, o.name), o.why);
+            gap = true;
             return;
         }
         uint32_t t = static_cast<uint32_t>(rec->created());
-        if (t >= from && t <= to)
-            found[t] = std::move(rec);
+        if (t >= from && t <= to) {
+            bool after = gap && !found.empty();
+            found[t] = HistoryEntry{t, std::move(rec), after};
+        }
+        gap = false;
     };
     auto entries = [&] {
         std::vector<HistoryEntry> out;
-        for (auto& [t, rec] : found)
-            out.push_back(HistoryEntry{t, std::move(rec)});
+        for (auto& [t, e] : found)
+            out.push_back(std::move(e));
         return out;
     };
     if (!opensAhead()) {

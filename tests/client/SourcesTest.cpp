@@ -274,6 +274,8 @@ TEST(DirSource, AWindowReadsOnlyTheRecordsAskedFor) {
             EXPECT_EQ(t0 + 12u, w[1].stamp);
             EXPECT_EQ(t0 + 32u, w[2].stamp);
             EXPECT_EQ(t0 + 32, w[2].record->created());
+            EXPECT_FALSE(w[0].afterGap || w[1].afterGap);
+            EXPECT_TRUE(w[2].afterGap) << "the cut record lies between the last two";
             EXPECT_EQ((std::map<std::string, int>{{"fcd", 5}, {"fcd.xml", 1}}), source.opened);
 
             w = source.window(RecordType::Fcd, t0 + 3, t0 + 31);
@@ -286,6 +288,11 @@ TEST(DirSource, AWindowReadsOnlyTheRecordsAskedFor) {
             w = source.window(RecordType::MgmtProc, 0, t0 + 12);
             ASSERT_EQ(1u, w.size()) << "the oldest snapshot's management record is damaged";
             EXPECT_EQ(t0 + 12u, w[0].stamp);
+            EXPECT_FALSE(w[0].afterGap) << "nothing in the window before it";
+            w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
+            ASSERT_EQ(3u, w.size());
+            EXPECT_EQ(t0 + 32u, w[2].stamp);
+            EXPECT_TRUE(w[2].afterGap && !w[1].afterGap && !w[0].afterGap);
         }
         std::string said = readAll(warnings);
         fclose(warnings);

@@ -7,9 +7,11 @@
 #include "RecordValues.h"
 
 // One snapshot's values of a record, flattened.
+// `afterGap`: the snapshot before it in the history was missing or unreadable.
 struct CsvSample {
     uint32_t stamp;
     std::vector<RecordValue> values;
+    bool afterGap = false;
 };
 
 // The per-second rates of fields between one sample and the one before it,
@@ -19,6 +21,7 @@ struct RateRow {
     uint32_t stamp;  // the later sample's
     std::vector<double> values;
     std::vector<bool> present;
+    bool afterGap = false;  // the later sample's
 };
 // One row per sample after the first.
 std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,

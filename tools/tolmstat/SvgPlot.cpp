@@ -145,7 +145,8 @@ std::string svgPlot(const std::string& title, const std::vector<std::string>& se
                 drawing = false;
                 continue;
             }
-            bool gap = i > 0 && usual > 0 && 2 * (rows[i].stamp - rows[i - 1].stamp) > 3 * usual;
+            bool gap = rows[i].afterGap ||
+                       (i > 0 && usual > 0 && 2 * (rows[i].stamp - rows[i - 1].stamp) > 3 * usual);
             d += (drawing && !gap ? " L" : (d.empty() ? "M" : " M")) + number(x(rows[i].stamp)) +
                  " " + number(y(rows[i].values[s]));
             drawing = true;

@@ -253,7 +253,7 @@ int csv(SnapshotSource& source, RecordType type, const std::vector<std::string>&
     w.resolve(source, &first, &last);
     std::vector<CsvSample> samples;
     for (HistoryEntry& e : source.window(type, first, last))
-        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields)});
+        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields), e.afterGap});
     if (samples.empty())
         return noSnapshot();
     std::vector<std::string> unknown = csvUnknownFields(fields, samples, rates);
@@ -272,7 +272,7 @@ int plot(SnapshotSource& source, RecordType type, const std::vector<std::string>
     w.resolve(source, &first, &last);
     std::vector<CsvSample> samples;
     for (HistoryEntry& e : source.window(type, first, last))
-        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields)});
+        samples.push_back(CsvSample{e.stamp, valuesOf(*e.record, fields), e.afterGap});
     if (samples.size() < 2) {
         fprintf(stderr, "tolmstat: a plot of rates needs two %s snapshots in the window\n",
                 recordTypeName(type));

@@ -320,6 +320,16 @@ TEST(SvgPlotTest, OnePathPerFieldBrokenAtGapsAndUnknownRates) {
     EXPECT_NE(std::string::npos, d1.find("d=\"M80.0 394.7 L146.0 369.3")) << d1;
     EXPECT_NE(std::string::npos, svg.find(">150</text>")) << "the value axis' top label";
     EXPECT_EQ(std::string::npos, svg.find(">200</text>"));
+
+    // A row known to follow an unreadable snapshot breaks every line, though
+    // its step is the usual one.
+    rows[2].afterGap = true;
+    svg = svgPlot("t", {"f"}, std::vector<RateRow>(rows.begin(), rows.begin() + 5));
+    size_t at = svg.find("data-field=\"f\"");
+    ASSERT_NE(std::string::npos, at);
+    std::string d = svg.substr(at, svg.find("/>", at) - at);
+    EXPECT_EQ(2u, countOf(d, "M")) << d;
+    EXPECT_EQ(3u, countOf(d, " L")) << d;
 }
 
 TEST(MetricsTest, NamesLabelsAndKinds) {
