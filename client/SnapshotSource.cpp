@@ -34,3 +34,12 @@ std::vector<HistoryEntry> SnapshotSource::window(RecordType type, uint32_t from,
     }
     return out;
 }
+
+std::vector<HistoryEntry> SnapshotSource::newest(RecordType type, size_t count) {
+    std::vector<uint32_t> ts = timestamps();
+    std::vector<HistoryEntry> out;
+    for (size_t i = ts.size(); i-- > 0 && out.size() < count;)
+        if (auto rec = recordAt(type, ts[i]))
+            out.insert(out.begin(), HistoryEntry{ts[i], std::move(rec)});
+    return out;
+}

@@ -45,6 +45,9 @@ class SnapshotSource {
     // oldest first; snapshots without the record are left out, and the entry
     // after each such one says so.
     virtual std::vector<HistoryEntry> window(RecordType type, uint32_t from, uint32_t to);
+    // The records of `type` of the `count` newest snapshots that have one,
+    // oldest first (fewer when the history holds fewer).
+    virtual std::vector<HistoryEntry> newest(RecordType type, size_t count);
     // Where the history is, for messages ("tolmstatsd on HOST", "DIR/tolmstats").
     virtual std::string where() const = 0;
 };

@@ -212,6 +212,19 @@ std::unique_ptr<HistoryRecord> TreeSource::recordAt(RecordType type, uint32_t st
     return read(it->second, type);
 }
 
+std::vector<HistoryEntry> TreeSource::newest(RecordType type, size_t count) {
+    if (_scanned)
+        return SnapshotSource::newest(type, count);
+    std::vector<std::string> dirs = snapshotDirs();
+    std::vector<HistoryEntry> out;
+    for (size_t i = dirs.size(); i-- > 0 && out.size() < count;)
+        if (std::unique_ptr<HistoryRecord> rec = read(dirs[i], type)) {
+            uint32_t t = static_cast<uint32_t>(rec->created());
+            out.insert(out.begin(), HistoryEntry{t, std::move(rec)});
+        }
+    return out;
+}
+
 std::vector<HistoryEntry> TreeSource::window(RecordType type, uint32_t from, uint32_t to) {
     if (_scanned)
         return SnapshotSource::window(type, from, to);

@@ -26,6 +26,9 @@ class TreeSource : public SnapshotSource {
     // while they are decoded, where opensAhead says so); a snapshot whose record of `type` does not
     // read is left out as a snapshot without it is.
     std::vector<HistoryEntry> window(RecordType type, uint32_t from, uint32_t to) override;
+    // Before the tree is scanned, reads the record files of `type` from the
+    // newest snapshot directory back, until `count` of them read.
+    std::vector<HistoryEntry> newest(RecordType type, size_t count) override;
 
     // One damaged entry of the tree: its path and every reason, "; " apart.
     struct Problem {

@@ -268,7 +268,16 @@ TEST(DirSource, AWindowReadsOnlyTheRecordsAskedFor) {
         ASSERT_NE(nullptr, warnings);
         {
             CountingDirSource source(dir.path(), warnings, ahead);
-            std::vector<HistoryEntry> w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
+            // The newest two read from the newest directory back, past the
+            // one without the record and the one whose record is cut.
+            std::vector<HistoryEntry> w = source.newest(RecordType::Fcd, 2);
+            ASSERT_EQ(2u, w.size());
+            EXPECT_EQ(t0 + 12u, w[0].stamp);
+            EXPECT_EQ(t0 + 32u, w[1].stamp);
+            EXPECT_EQ((std::map<std::string, int>{{"fcd", 4}, {"fcd.xml", 1}}), source.opened);
+            source.opened.clear();
+
+            w = source.window(RecordType::Fcd, 0, 0xFFFFFFFFu);
             ASSERT_EQ(3u, w.size());
             EXPECT_EQ(t0 + 2u, w[0].stamp) << "its damaged management record is not read";
             EXPECT_EQ(t0 + 12u, w[1].stamp);

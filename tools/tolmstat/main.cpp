@@ -4,6 +4,7 @@
 #include <rpc/rpc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -13,11 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "ClusterQuery.h"
+#include "ClusterView.h"
 #include "CsvView.h"
 #include "DaemonSource.h"
 #include "DirSource.h"
 #include "HistoryRecord.h"
 #include "JsonRenderer.h"
+#include "LocalRpcClient.h"
 #include "Metrics.h"
 #include "Rates.h"
 #include "RecordValues.h"
@@ -42,6 +46,9 @@ const char* kUsage =
     "       tolmstat [SOURCE] plot TYPE FIELD... --svg FILE [--from T] [--to T]\n"
     "       tolmstat [--host H] watch TYPE FIELD... [--interval S] [--count N]\n"
     "       tolmstat [SOURCE] metrics\n"
+    "       tolmstat --hosts H1,H2,... cluster TYPE FIELD... [--json | --csv]\n"
+    "       tolmstat --archive [--vfs NAME | --dblade HOST:PORT --vfsid ID] cluster TYPE FIELD...\n"
+    "                [--from T] [--to T] [--json | --csv]\n"
     "       tolmstat --version\n"
     "SOURCE is --host H (the query service of tolmstatsd on H; the default, on\n"
     "localhost), --archive [--node NAME] [--vfs NAME | --dblade HOST:PORT --vfsid ID]\n"
@@ -61,7 +68,11 @@ const char* kUsage =
     "their per-second rates since the snapshot before; empty where a counter went\n"
     "down). plot draws the fields' per-second rates over the window as an SVG line\n"
     "chart into FILE, with gaps where a snapshot is missing or unreadable. metrics prints the "
-    "latest snapshots in the Prometheus text format.\n"
+    "latest snapshots in the Prometheus text format. cluster prints one row per\n"
+    "node: the daemons of --hosts, asked at once (2 s each; \"unreachable\" when one\n"
+    "does not answer), or every host directory of the volume: the newest snapshot,\n"
+    "its age in seconds and the fields' per-second rates between the node's two\n"
+    "newest snapshots (from the volume, or over the window); \"-\" with fewer than two.\n"
     "Exit status: 0; 1 no such snapshot; 2 usage error; 3 the history not reached.\n";
 
 enum class Form { Xml, Json, Dump };
@@ -343,6 +354,75 @@ int metrics(SnapshotSource& source) {
     return 0;
 }
 
+enum class ClusterForm { Text, Csv, Json };
+
+// The table of tolmstat cluster: the rows, checked for fields no node knows.
+int printCluster(const std::vector<ClusterRow>& rows, RecordType type,
+                 const std::vector<std::string>& fields, ClusterForm form) {
+    std::vector<std::string> unknown = clusterUnknownFields(fields, rows);
+    if (!unknown.empty()) {
+        fprintf(stderr, "tolmstat: no counter %s in the %s record\n", unknown[0].c_str(),
+                recordTypeName(type));
+        return kUsageError;
+    }
+    uint32_t now = static_cast<uint32_t>(time(nullptr));
+    fputs((form == ClusterForm::Csv    ? clusterCsv(fields, rows, now)
+           : form == ClusterForm::Json ? clusterJson(fields, rows, now)
+                                       : clusterText(fields, rows, now))
+              .c_str(),
+          stdout);
+    fflush(stdout);
+    return 0;
+}
+
+// Every node's daemon at once, two seconds each.
+int clusterLive(const std::vector<std::string>& hosts, RecordType type,
+                const std::vector<std::string>& fields, ClusterForm form) {
+    prepareRpcClients();
+    std::vector<ClusterRow> rows = askNodes(
+        hosts, type, fields,
+        [](const std::string& host) { return std::make_unique<DaemonSource>(host, 2); },
+        std::chrono::milliseconds(2000));
+    for (const ClusterRow& r : rows)
+        if (!r.reached)
+            fprintf(stderr, "tolmstat: %s: %s\n", r.node.c_str(), r.error.c_str());
+    int rc = printCluster(rows, type, fields, form);
+    // A node that has not answered keeps its thread waiting on it: the
+    // process does not wait for it.
+    fflush(stderr);
+    _exit(rc);
+}
+
+// Every host directory of the volume, one after the other, in natural order.
+int clusterArchive(VolumeSource& volume, RecordType type, const std::vector<std::string>& fields,
+                   const Window& w, ClusterForm form) {
+    std::vector<std::string> names = volume.hostDirectories();
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& n) { return n == "." || n == ".."; }),
+                names.end());
+    std::sort(names.begin(), names.end(), naturalLess);
+    std::vector<ClusterRow> rows;
+    for (const std::string& node : names) {
+        try {
+            volume.setNode(node);
+            if (w.fromGiven || w.toGiven) {
+                uint32_t first, last;
+                w.resolve(volume, &first, &last);
+                rows.push_back(clusterRowOf(volume, node, type, fields, &first, &last));
+            } else {
+                rows.push_back(clusterRowOf(volume, node, type, fields));
+            }
+        } catch (SourceError& e) {
+            fprintf(stderr, "%s\n", e.what());
+            ClusterRow row;
+            row.node = node;
+            row.error = e.what();
+            rows.push_back(row);
+        }
+    }
+    return printCluster(rows, type, fields, form);
+}
+
 bool parseCount(const std::string& text, long* out) {
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos)
@@ -365,7 +445,8 @@ int main(int argc, char** argv) {
     bool hostGiven = false, archive = false, volumeOption = false;
     VolumeSource::Where volume;
     bool vfsIdGiven = false;
-    std::vector<std::string> words;
+    std::vector<std::string> words, hosts;
+    bool csvGiven = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--help")
@@ -378,6 +459,21 @@ int main(int argc, char** argv) {
         if (a == "--host") {
             g_host = operand("a host name");
             hostGiven = true;
+        } else if (a == "--hosts") {
+            std::string list = operand("a list of host names");
+            size_t start = 0;
+            for (;;) {
+                size_t comma = list.find(',', start);
+                std::string h = list.substr(start, comma - start);
+                if (h.empty())
+                    badUsage("an empty host name in --hosts " + list);
+                hosts.push_back(h);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+        } else if (a == "--csv") {
+            csvGiven = true;
         } else if (a == "--dir") {
             dumpDir = operand("a dump directory");
         } else if (a == "--svg") {
@@ -426,13 +522,32 @@ int main(int argc, char** argv) {
         badUsage("what to ask is missing");
     if (forms > 1)
         badUsage("choose one of --xml, --json and --dump");
-    if (hostGiven + !dumpDir.empty() + archive > 1)
-        badUsage("choose one of --host, --archive and --dir");
+    if (hostGiven + !dumpDir.empty() + archive + !hosts.empty() > 1)
+        badUsage("choose one of --host, --hosts, --archive and --dir");
+    if (words[0] == "cluster") {
+        if (words.size() < 3)
+            badUsage("cluster needs TYPE and FIELD...");
+        if (hosts.empty() && !archive)
+            badUsage("cluster asks the daemons of --hosts or the host directories of --archive");
+        if (showZero || (forms > 0 && (csvGiven || form != Form::Json)))
+            badUsage("cluster takes one of --json and --csv as a form");
+        if (!volume.node.empty())
+            badUsage("cluster reads every host directory: it takes no --node");
+        if (!hosts.empty() && (window.fromGiven || window.toGiven))
+            badUsage("cluster over --hosts takes no --from or --to");
+    } else if (!hosts.empty()) {
+        badUsage("--hosts belongs to cluster");
+    } else if (csvGiven) {
+        badUsage("--csv belongs to cluster");
+    }
+    ClusterForm clusterForm = csvGiven    ? ClusterForm::Csv
+                              : forms > 0 ? ClusterForm::Json
+                                          : ClusterForm::Text;
     if (volumeOption && !archive)
         badUsage("--node, --vfs, --dblade and --vfsid belong to --archive");
     if (!volume.dblade.empty() != vfsIdGiven)
         badUsage("--dblade and --vfsid go together");
-    if (archive && volume.node.empty()) {
+    if (archive && volume.node.empty() && words[0] != "cluster") {
         char name[256] = "";
         gethostname(name, sizeof name - 1);
         volume.node = name;
@@ -442,8 +557,8 @@ int main(int argc, char** argv) {
     std::string typeName;
     std::vector<std::string> fields;
     if ((window.fromGiven || window.toGiven) && what != "rate" && what != "all" && what != "csv" &&
-        what != "plot")
-        badUsage("--from and --to belong to rate, all, csv and plot");
+        what != "plot" && what != "cluster")
+        badUsage("--from and --to belong to rate, all, csv, plot and cluster");
     if (!svg.empty() != (what == "plot"))
         badUsage(what == "plot" ? "plot needs --svg FILE" : "--svg belongs to plot");
     if ((interval > 0 || count > 0) && what != "watch")
@@ -468,6 +583,9 @@ int main(int argc, char** argv) {
         typeName = words[1];
         if (showZero || (forms > 0 && form != Form::Json))
             badUsage("rate takes only --json as a form");
+    } else if (what == "cluster") {
+        typeName = words[1];
+        fields.assign(words.begin() + 2, words.end());
     } else if ((what == "watch" || what == "csv" || what == "plot") && words.size() >= 3) {
         typeName = words[1];
         fields.assign(words.begin() + 2, words.end());
@@ -486,6 +604,8 @@ int main(int argc, char** argv) {
         badUsage("--from must be earlier than --to");
 
     try {
+        if (what == "cluster" && !hosts.empty())
+            return clusterLive(hosts, type, fields, clusterForm);
         std::unique_ptr<SnapshotSource> source;
         if (!dumpDir.empty())
             source = std::make_unique<DirSource>(dumpDir);
@@ -500,6 +620,9 @@ int main(int argc, char** argv) {
         }
         if (what == "metrics")
             return metrics(*source);
+        if (what == "cluster")
+            return clusterArchive(static_cast<VolumeSource&>(*source), type, fields, window,
+                                  clusterForm);
         if (what == "rate")
             return rate(*source, type, window, form == Form::Json && forms > 0);
         if (what == "csv")
