@@ -17,10 +17,10 @@ tolm_need_packages() {
 TOLM_PACKAGES=(cmake g++ make pkg-config libtirpc-dev rpcsvc-proto libgtest-dev libgmock-dev
     libbenchmark-dev libxml2-utils libxml2-dev python3 rpcbind util-linux
     scdoc mandoc prometheus systemd libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev zlib1g-dev
-    curl openssl)
+    curl openssl iproute2)
 # What the demo and scripts/try need: building and running the programs only.
 TOLM_RUN_PACKAGES=(cmake g++ make pkg-config libtirpc-dev libxml2-dev rpcsvc-proto rpcbind util-linux
-    libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev zlib1g-dev curl)
+    libmicrohttpd-dev libyaml-cpp-dev libcrypt-dev zlib1g-dev curl iproute2)
 # The programs the demo and scripts/try run.
 TOLM_RUN_TARGETS=(tolmstatsd tolmnodesim tolmsimpreload tolmstat tolmvol tolmdecode tolmstat_exporter)
 
