@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "RecordValues.h"
@@ -59,7 +60,7 @@ std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordTy
         asks.push_back(ask);
         // The thread has copies of all it needs but the opener, which it
         // calls first and may outlive only when the caller gave up on it.
-        std::thread([ask, node, type, fields, open, &waitLock] {
+        auto work = [ask, node, type, fields, open, &waitLock] {
             ClusterRow row;
             try {
                 std::unique_ptr<SnapshotSource> source = open(node);
@@ -76,7 +77,15 @@ std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordTy
                 --*ask->pending;
                 ask->done->notify_all();
             }
-        }).detach();
+        };
+        try {
+            std::thread(work).detach();
+        } catch (const std::system_error& e) {
+            // Out of threads: this node is not asked.
+            ask->row.error = std::string("cannot ask: ") + e.what();
+            std::lock_guard<std::mutex> held(waitLock);
+            pending--;
+        }
     }
     {
         std::unique_lock<std::mutex> held(waitLock);

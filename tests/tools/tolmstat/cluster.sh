@@ -1,7 +1,7 @@
 #!/bin/bash
 # A cluster of four simulated nodes (tests/cluster-run), every daemon
 # persisting into the one statistics volume, each keeping its own count
-# (node N keeps N + 4): the host directories hold each node's own records,
+# (node N keeps N + 6): the host directories hold each node's own records,
 # pruned to its count; tolmstat cluster live and from the volume agree; a
 # stopped daemon is "unreachable" at once and a frozen one within 2.5 s,
 # while the archive still shows its last snapshot; a real Prometheus scrapes
@@ -24,7 +24,7 @@ cleanup() {
     rm -rf "$W"
 }
 trap cleanup EXIT
-keeps() { echo $((${1#node} + 4)); }
+keeps() { echo $((${1#node} + 6)); }
 daemonOf() { cat "$C/$1/daemon.pid"; }
 # Stops a node's daemon cleanly (it is no child of ours: its pid is polled).
 stopDaemon() {
@@ -61,7 +61,18 @@ PIDS+=($!)
 # Live and from the volume over the same pair of snapshots: the live pair of
 # each node, asked of the volume as a window once it is persisted.
 "$TOLMSTAT" --hosts "$HOSTS" cluster nblade "${F[@]}" --json >"$W/live.json" || fail "cluster live"
-sleep 1.5
+python3 - "$W/live.json" "$C/vol" <<'PY' || fail "the live pairs were not persisted: $(cat "$W/live.json")"
+import json, os, sys, time
+rows = json.load(open(sys.argv[1]))
+want = [f"{sys.argv[2]}/{r['node']}/{time.strftime('%Y%m%d-%H%M%S', time.localtime(t))}/nblade"
+        for r in rows if r["state"] == "ok" for t in (r["from"], r["newest"])]
+for _ in range(200):
+    if all(os.path.exists(p) for p in want):
+        time.sleep(0.5)  # the newest one written whole
+        sys.exit(0)
+    time.sleep(0.05)
+sys.exit(1)
+PY
 python3 -c '
 import json, sys
 for r in json.load(open(sys.argv[1])):
