@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "MetricNames.h"
 #include "RecordValues.h"
 
 // The Prometheus text exposition form of records' values: one metric family
@@ -16,6 +18,11 @@
 // the record type and the field's own name, a "# TYPE" line its kind.
 class Metrics {
   public:
+    // With the names of `names` (which must outlive it), else its own.
+    explicit Metrics(MetricNames* names = nullptr)
+        : _own(names ? nullptr : std::make_unique<MetricNames>()),
+          _names(names ? names : _own.get()) {}
+
     // Adds the values of one record of `type` ("nblade", "lp", ...).
     void add(const std::string& type, const std::vector<RecordValue>& values);
     std::string text() const;
@@ -23,14 +30,16 @@ class Metrics {
     // "TolmGetAttr" -> "tolm_get_attr", "numDBufCacheHits" -> "num_dbuf_cache_hits".
     static std::string snakeCase(const std::string& name);
     static std::string escapeLabel(const std::string& v);
+    static void appendEscaped(std::string& out, const std::string& v);
 
   private:
-    struct Family {
-        std::string name, help, type;
-        std::vector<std::string> samples;
+    // A family and its sample lines, in the order first seen.
+    struct Out {
+        const MetricNames::Family* family;
+        std::string samples;
     };
-    std::vector<Family> _families;
-    std::unordered_map<std::string, size_t> _byName;   // family name -> _families
-    std::unordered_map<std::string, size_t> _byField;  // type '\0' field name -> _families
-    std::unordered_map<std::string, std::string> _labelNames;
+    std::unique_ptr<MetricNames> _own;
+    MetricNames* _names;
+    std::vector<Out> _families;
+    std::unordered_map<const MetricNames::Family*, size_t> _index;
 };

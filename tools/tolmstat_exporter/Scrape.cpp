@@ -47,6 +47,7 @@ namespace {
 // What a scrape says of the records: their families, then the exporter's
 // gauges about them.
 struct Said {
+    explicit Said(MetricNames* names) : records(names) {}
     Metrics records;
     Gauge stamp{"tolm_snapshot_timestamp_seconds",
                 "When the record's latest snapshot was taken, seconds since the epoch",
@@ -90,11 +91,11 @@ std::string Scrape::text() {
     double started = _now();
     Gauge up{"tolm_up", "1 if tolmstatsd answered every query of this scrape, else 0", {}};
     Gauge duration{"tolm_scrape_duration_seconds", "Time this scrape took", {}};
-    auto said = std::make_unique<Said>();
+    auto said = std::make_unique<Said>(&_names);
     bool answered = false;
     for (int attempt = 0; attempt < 2 && !answered; attempt++) {
         bool kept = false;
-        auto now = std::make_unique<Said>();
+        auto now = std::make_unique<Said>(&_names);
         try {
             std::unique_ptr<SnapshotSource> source = take(&kept);
             ask(*source, _now, *now);

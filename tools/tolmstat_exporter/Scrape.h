@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MetricNames.h"
 #include "SnapshotSource.h"
 
 // One scrape of the node: the latest snapshot of each record, asked of the
@@ -43,6 +44,7 @@ class Scrape {
 
     Connect _connect;
     Clock _now;
+    MetricNames _names;  // worked out once, for every scrape
     std::mutex _lock;
     std::vector<std::unique_ptr<SnapshotSource>> _idle;  // at most kKept
 };

@@ -23,6 +23,8 @@
 #include "FileSerializer.h"
 #include "HistoryRecord.h"
 #include "HttpServer.h"
+#include "Metrics.h"
+#include "RecordValues.h"
 #include "RecordTestUtil.h"
 #include "Scrape.h"
 #include "WebConfig.h"
@@ -101,6 +103,41 @@ TEST(Scrape, LatestOfEachRecordAndTheExportersOwnFamilies) {
     // Every family is announced once, before its samples.
     EXPECT_EQ(std::string::npos, text.find("tolm_nblade_version"));
     EXPECT_EQ(text.find("# TYPE tolm_up gauge"), text.rfind("# TYPE tolm_up gauge"));
+}
+
+// The names an exporter keeps for all its scrapes, used by several at once,
+// give every scrape the text a renderer of its own gives.
+TEST(Scrape, NamesKeptAcrossScrapesGiveTheSameText) {
+    std::vector<std::pair<std::string, std::vector<RecordValue>>> records;
+    FakeSource source;
+    for (RecordType type : {RecordType::Nblade, RecordType::MgmtProc}) {
+        uint32_t stamp;
+        std::unique_ptr<HistoryRecord> rec = source.latest(type, &stamp);
+        RecordValues v;
+        rec->visit(v);
+        records.emplace_back(recordTypeName(type), std::move(v.values));
+    }
+    Metrics alone;
+    for (const auto& r : records)
+        alone.add(r.first, r.second);
+    const std::string want = alone.text();
+    ASSERT_NE(std::string::npos, want.find("tolm_nblade_cifs_tolm_get_attr_total 77\n"));
+    MetricNames names;
+    std::atomic<int> differ{0};
+    std::vector<std::thread> scrapes;
+    for (int t = 0; t < 4; t++)
+        scrapes.emplace_back([&] {
+            for (int i = 0; i < 20; i++) {
+                Metrics m(&names);
+                for (const auto& r : records)
+                    m.add(r.first, r.second);
+                if (m.text() != want)
+                    differ++;
+            }
+        });
+    for (std::thread& t : scrapes)
+        t.join();
+    EXPECT_EQ(0, differ.load());
 }
 
 TEST(Scrape, ADaemonThatFailsGivesUpZeroAndWhatItHas) {
