@@ -127,7 +127,10 @@ std::unique_ptr<HistoryRecord> nblade(uint64_t getAttr) {
 // a second; `hold` keeps its calls waiting until it is released.
 class FakeNode : public SnapshotSource {
   public:
-    FakeNode(int snapshots, uint64_t step, bool hold) : _n(snapshots), _step(step), _hold(hold) {}
+    FakeNode(int snapshots, uint64_t step, bool hold) : _n(snapshots), _step(step), _hold(hold) {
+        alive++;
+    }
+    ~FakeNode() override { alive--; }
     std::vector<uint32_t> timestamps() override {
         wait();
         std::vector<uint32_t> ts;
@@ -143,6 +146,7 @@ class FakeNode : public SnapshotSource {
     static std::mutex lock;
     static std::condition_variable released;
     static bool open;
+    static std::atomic<int> alive;
 
   private:
     void wait() {
@@ -156,6 +160,7 @@ class FakeNode : public SnapshotSource {
 std::mutex FakeNode::lock;
 std::condition_variable FakeNode::released;
 bool FakeNode::open = false;
+std::atomic<int> FakeNode::alive{0};
 
 TEST(ClusterQuery, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
     std::atomic<int> opened{0};
@@ -203,7 +208,9 @@ TEST(ClusterQuery, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
         FakeNode::open = true;
     }
     FakeNode::released.notify_all();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 1000 && FakeNode::alive.load() > 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(0, FakeNode::alive.load()) << "the hung node's thread did not end";
 
     // With every node answering, the call ends as soon as the last one does.
     start = std::chrono::steady_clock::now();
