@@ -20,7 +20,6 @@ struct Ask {
     std::mutex lock;
     std::condition_variable* done = nullptr;  // the caller's, while it waits
     size_t* pending = nullptr;
-    bool finished = false;
     ClusterRow row;
 };
 
@@ -71,7 +70,6 @@ std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordTy
             }
             std::lock_guard<std::mutex> held(ask->lock);
             ask->row = std::move(row);
-            ask->finished = true;
             if (ask->done) {
                 std::lock_guard<std::mutex> caller(waitLock);
                 --*ask->pending;

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "JsonRenderer.h"
-#include "Rates.h"
 #include "StampName.h"
 
 namespace {
@@ -43,17 +42,12 @@ ClusterRow clusterRow(const std::string& node, const std::vector<std::string>& f
     const CsvSample& older = samples.front();
     row.hasRates = true;
     row.older = older.stamp;
-    std::vector<CounterRate> changes =
-        counterRates(older.values, newer.values, static_cast<double>(newer.stamp) - older.stamp);
-    for (size_t f = 0; f < fields.size(); f++)
-        for (const CounterRate& c : changes)
-            if (c.newer->name == fields[f]) {
-                row.known[f] = true;
-                if (c.reset)
-                    row.reset[f] = true;
-                else
-                    row.perSecond[f] += c.perSecond;
-            }
+    RateRow rates = fieldRates(fields, {older, newer})[0];
+    for (size_t f = 0; f < fields.size(); f++) {
+        row.known[f] = rates.present[f] || rates.reset[f];
+        row.reset[f] = rates.reset[f];
+        row.perSecond[f] = rates.present[f] ? rates.values[f] : 0;
+    }
     return row;
 }
 

@@ -37,7 +37,7 @@ std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,
         std::vector<CounterRate> changes =
             counterRates(samples[i - 1].values, samples[i].values,
                          static_cast<double>(samples[i].stamp) - samples[i - 1].stamp);
-        RateRow row{samples[i].stamp, {}, {}, samples[i].afterGap};
+        RateRow row{samples[i].stamp, {}, {}, samples[i].afterGap, {}};
         for (const std::string& f : fields) {
             bool found = false, reset = false;
             double sum = 0;
@@ -49,6 +49,7 @@ std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,
                 }
             row.values.push_back(sum);
             row.present.push_back(found && !reset);
+            row.reset.push_back(reset);
         }
         rows.push_back(std::move(row));
     }

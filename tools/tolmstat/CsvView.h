@@ -21,7 +21,8 @@ struct RateRow {
     uint32_t stamp;  // the later sample's
     std::vector<double> values;
     std::vector<bool> present;
-    bool afterGap = false;  // the later sample's
+    bool afterGap = false;    // the later sample's
+    std::vector<bool> reset;  // one of the field's counters went down
 };
 // One row per sample after the first.
 std::vector<RateRow> fieldRates(const std::vector<std::string>& fields,

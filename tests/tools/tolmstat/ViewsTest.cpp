@@ -295,7 +295,8 @@ TEST(SvgPlotTest, OnePathPerFieldBrokenAtGapsAndUnknownRates) {
     // Every 10 s from 1000 to 1060, then nothing until 1100 (a lost
     // snapshot), then 1110; the second field's rate is unknown at 1030.
     for (uint32_t t : {1010u, 1020u, 1030u, 1040u, 1050u, 1060u, 1100u, 1110u})
-        rows.push_back(RateRow{t, {double(t - 1000), 5.0}, {true, t != 1030}});
+        rows.push_back(
+            RateRow{t, {double(t - 1000), 5.0}, {true, t != 1030}, false, {false, false}});
     std::string svg = svgPlot("node<1>: lp & more", {"lp.vfs.volopReadCount", "a<b"}, rows);
     ScratchDir dir;
     std::string file = dir.file("plot.svg");
