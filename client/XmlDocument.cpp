@@ -1,10 +1,9 @@
 #include "XmlDocument.h"
 
-#include <libxml/xmlreader.h>
-
 #include <map>
 
 #include "SerializationException.h"
+#include "XmlLibrary.h"
 
 namespace {
 
@@ -39,7 +38,8 @@ const XmlElement& XmlDocument::root() const {
 }
 
 XmlDocument XmlDocument::parse(int fd, const std::string& shownName) {
-    xmlTextReaderPtr reader = xmlReaderForFd(
+    const XmlLibrary& xml = XmlLibrary::get();
+    xmlTextReaderPtr reader = xml.readerForFd(
         fd, shownName.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!reader)
         throw SerializationException("cannot start the XML reader", 0);
@@ -47,8 +47,8 @@ XmlDocument XmlDocument::parse(int fd, const std::string& shownName) {
     std::vector<Node*> open;  // the elements being filled, outermost first
     std::string error;
     int st;
-    while ((st = xmlTextReaderRead(reader)) == 1) {
-        int type = xmlTextReaderNodeType(reader);
+    while ((st = xml.read(reader)) == 1) {
+        int type = xml.nodeType(reader);
         if (type == XML_READER_TYPE_END_ELEMENT) {
             if (!open.empty())
                 open.pop_back();
@@ -57,11 +57,11 @@ XmlDocument XmlDocument::parse(int fd, const std::string& shownName) {
         if (type != XML_READER_TYPE_ELEMENT)
             continue;
         auto node = std::make_unique<Node>();
-        node->_name = reinterpret_cast<const char*>(xmlTextReaderConstName(reader));
-        bool empty = xmlTextReaderIsEmptyElement(reader) == 1;
-        while (xmlTextReaderMoveToNextAttribute(reader) == 1)
-            node->_attributes[reinterpret_cast<const char*>(xmlTextReaderConstName(reader))] =
-                reinterpret_cast<const char*>(xmlTextReaderConstValue(reader));
+        node->_name = reinterpret_cast<const char*>(xml.constName(reader));
+        bool empty = xml.isEmptyElement(reader) == 1;
+        while (xml.moveToNextAttribute(reader) == 1)
+            node->_attributes[reinterpret_cast<const char*>(xml.constName(reader))] =
+                reinterpret_cast<const char*>(xml.constValue(reader));
         Node* made = node.get();
         if (open.empty()) {
             if (doc._root) {
@@ -82,14 +82,14 @@ XmlDocument XmlDocument::parse(int fd, const std::string& shownName) {
         }
     }
     if (st < 0 && error.empty()) {
-        const xmlError* e = xmlGetLastError();
+        const xmlError* e = xml.lastError();
         error = e && e->message ? e->message : "not well-formed";
         while (!error.empty() && error.back() == '\n')
             error.pop_back();
         if (e)
             error += " (line " + std::to_string(e->line) + ")";
     }
-    xmlFreeTextReader(reader);
+    xml.freeTextReader(reader);
     if (error.empty() && !doc._root)
         error = "no root element";
     if (!error.empty())

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -372,6 +373,57 @@ TEST(DirSource, XmlReadsBackAsTheBinaryForm) {
         }
     EXPECT_EQ("", readAll(warnings));
     fclose(warnings);
+}
+
+// Whether libxml2 is mapped into this process.
+bool libxml2Loaded() {
+    FILE* maps = fopen("/proc/self/maps", "r");
+    std::string all = readAll(maps);
+    fclose(maps);
+    return all.find("libxml2.so") != std::string::npos;
+}
+
+// A reader of binary records never loads libxml2 (its start-up is most of a
+// short query's); the first XML record loads it, and it reads whole. In a
+// child of its own, so that other tests' XML reads do not count.
+TEST(DirSource, LibXml2IsLoadedOnlyForXmlRecords) {
+    Filler f(44);
+    RingProvider p;
+    Snapshot* s = fullSnapshot(1796558400, 0, f);
+    p.ring.add(s);
+    s->release();
+    ScratchDir binary, xml;
+    for (auto [where, asXml] : {std::make_pair(&binary, false), std::make_pair(&xml, true)}) {
+        SignalMgr mgr;
+        mgr.configure(&p, where->path().c_str(), asXml, false);
+        mgr._dumpSnapshots();
+    }
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_LE(0, child);
+    if (child == 0) {
+        int failed = 0;
+        FILE* warnings = tmpfile();
+        DirSource fromBinary(binary.path(), warnings);
+        for (RecordType type : kRecordTypes)
+            if (!fromBinary.recordAt(type, 1796558400))
+                failed |= 1;
+        if (libxml2Loaded())
+            failed |= 2;
+        DirSource fromXml(xml.path(), warnings);
+        for (RecordType type : kRecordTypes)
+            if (!fromXml.recordAt(type, 1796558400))
+                failed |= 4;
+        if (!libxml2Loaded())
+            failed |= 8;
+        _exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    // 1, 4: a record unread; 2: libxml2 loaded for binary records; 8: not
+    // loaded after XML ones were read.
+    EXPECT_EQ(0, WEXITSTATUS(status));
 }
 
 // Malformed XML records: each refused with the reason, never read as zeros.
