@@ -1,5 +1,8 @@
 #include "ClusterQuery.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -22,6 +25,21 @@ struct Ask {
     size_t* pending = nullptr;
     ClusterRow row;
 };
+
+// Each node being asked holds a descriptor or two (the portmapper's socket,
+// then its connection): the soft limit is raised, as far as the hard one
+// allows, to leave four for each and a hundred to spare, since the usual
+// 1024 is short of a cluster of 500 nodes.
+void allowDescriptorsFor(size_t nodes) {
+    rlimit lim;
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
+        return;
+    rlim_t want = static_cast<rlim_t>(nodes) * 4 + 100;
+    if (lim.rlim_cur >= want)
+        return;
+    lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &lim);
+}
 
 }  // namespace
 
@@ -46,6 +64,7 @@ std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordTy
                                  const std::vector<std::string>& fields, const NodeOpener& open,
                                  std::chrono::milliseconds deadline) {
     auto until = std::chrono::steady_clock::now() + deadline;
+    allowDescriptorsFor(nodes.size());
     std::mutex waitLock;
     std::condition_variable done;
     size_t pending = nodes.size();

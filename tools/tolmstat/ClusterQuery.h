@@ -23,7 +23,9 @@ using NodeOpener = std::function<std::unique_ptr<SnapshotSource>(const std::stri
 // order of `nodes`. A node whose source fails, or that has not answered by
 // `deadline` from the call, is not reached (its thread is left to end on its
 // own, touching nothing of the caller's): one slow node costs the others
-// nothing beyond the deadline. `open` is called from the threads.
+// nothing beyond the deadline. `open` is called from the threads. The
+// process's soft limit of descriptors is raised first, as far as the hard
+// one allows, to four for each node and a hundred more.
 std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
                                  const std::vector<std::string>& fields, const NodeOpener& open,
                                  std::chrono::milliseconds deadline);

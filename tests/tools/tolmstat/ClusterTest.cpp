@@ -3,10 +3,15 @@
 // node that never answers costs the others nothing beyond the deadline.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -219,6 +224,51 @@ TEST(ClusterQuery, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
     took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(took, 10.0);
     EXPECT_TRUE(rows[0].hasRates && rows[1].hasRates && !rows[2].hasRates);
+}
+
+// A hundred nodes in flight at once, each holding two descriptors until all
+// of them hold theirs, under a soft limit of 64: the limit is raised for
+// them, and every node is reached.
+TEST(ClusterQuery, ManyNodesAtOnceFitTheDescriptorLimit) {
+    rlimit saved;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
+    ASSERT_TRUE(saved.rlim_max == RLIM_INFINITY || saved.rlim_max >= 600)
+        << "the hard limit of descriptors is below what the test needs";
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    constexpr int kNodes = 100;
+    std::mutex m;
+    std::condition_variable all;
+    int holding = 0;
+    auto opener = [&](const std::string&) -> std::unique_ptr<SnapshotSource> {
+        int fds[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+            throw SourceError(std::string("socketpair: ") + strerror(errno));
+        {
+            std::unique_lock<std::mutex> held(m);
+            holding++;
+            all.notify_all();
+            all.wait_for(held, std::chrono::seconds(5), [&] { return holding == kNodes; });
+        }
+        close(fds[0]);
+        close(fds[1]);
+        return std::make_unique<FakeNode>(2, 1, false);
+    };
+    std::vector<std::string> nodes;
+    for (int i = 0; i < kNodes; i++)
+        nodes.push_back("n" + std::to_string(i));
+    std::vector<ClusterRow> rows =
+        askNodes(nodes, RecordType::Nblade, {"cifs.TolmGetAttr"}, opener, std::chrono::seconds(20));
+    rlimit now;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &now));
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_GE(now.rlim_cur, static_cast<rlim_t>(kNodes * 4));
+    ASSERT_EQ(static_cast<size_t>(kNodes), rows.size());
+    int reached = 0;
+    for (const ClusterRow& r : rows)
+        reached += r.reached && r.hasRates;
+    EXPECT_EQ(kNodes, reached) << rows[kNodes - 1].error;
 }
 
 }  // namespace
