@@ -27,21 +27,6 @@ void createError(clnt_stat status, int error) {
     rpc_createerr.cf_error.re_errno = error;
 }
 
-bool resolve(const char* host, in_addr* out) {
-    // An address as text needs no name service.
-    if (inet_pton(AF_INET, host, out) == 1)
-        return true;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
-        return false;
-    *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
-}
-
 // A socket of our own (an ordinary port) of `type`, connected to addr:port;
 // -1 with rpc_createerr set on failure.
 int connectedSocket(int type, const sockaddr_in& to) {
@@ -58,18 +43,10 @@ int connectedSocket(int type, const sockaddr_in& to) {
     return fd;
 }
 
-sockaddr_in ipv4(in_addr addr, uint16_t port) {
-    sockaddr_in to = {};
-    to.sin_family = AF_INET;
-    to.sin_addr = addr;
-    to.sin_port = htons(port);
-    return to;
-}
-
 // A client on a TCP socket of our own, connected to addr:port; the socket is
 // closed with the handle (or here, on failure).
 CLIENT* clientOn(in_addr addr, uint16_t port, rpcprog_t prog, rpcvers_t vers) {
-    sockaddr_in to = ipv4(addr, port);
+    sockaddr_in to = ipv4Address(addr, port);
     int fd = connectedSocket(SOCK_STREAM, to);
     if (fd < 0)
         return nullptr;
@@ -88,15 +65,7 @@ int64_t nowMs() {
 // the pmap argument.
 bool encodeGetport(uint32_t xid, rpcprog_t prog, rpcvers_t vers, char* buf, u_int size,
                    u_int* len) {
-    rpc_msg msg = {};
-    msg.rm_xid = xid;
-    msg.rm_direction = CALL;
-    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-    msg.rm_call.cb_prog = PMAPPROG;
-    msg.rm_call.cb_vers = PMAPVERS;
-    msg.rm_call.cb_proc = PMAPPROC_GETPORT;
-    msg.rm_call.cb_cred = _null_auth;
-    msg.rm_call.cb_verf = _null_auth;
+    rpc_msg msg = nullAuthCall(xid, PMAPPROG, PMAPVERS, PMAPPROC_GETPORT);
     pmap query = {prog, vers, IPPROTO_TCP, 0};
     XDR x;
     xdrmem_create(&x, buf, size, XDR_ENCODE);
@@ -139,6 +108,29 @@ bool decodeGetport(const char* buf, size_t len, uint32_t xid, clnt_stat* st, uin
 }
 
 }  // namespace
+
+sockaddr_in ipv4Address(in_addr addr, uint16_t port) {
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_addr = addr;
+    to.sin_port = htons(port);
+    return to;
+}
+
+bool resolveIpv4(const char* host, in_addr* out) {
+    // An address as text needs no name service.
+    if (inet_pton(AF_INET, host, out) == 1)
+        return true;
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    *out = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
 
 clnt_stat portmapperGetport(const sockaddr_in& portmapper, rpcprog_t prog, rpcvers_t vers,
                             timeval total, uint32_t* port) {
@@ -197,8 +189,8 @@ clnt_stat portmapperGetport(const sockaddr_in& portmapper, rpcprog_t prog, rpcve
 
 bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* port) {
     uint32_t answer = 0;
-    if (portmapperGetport(ipv4(addr, kPortmapperPort), prog, vers, localRpcTimeout(), &answer) !=
-        RPC_SUCCESS) {
+    if (portmapperGetport(ipv4Address(addr, kPortmapperPort), prog, vers, localRpcTimeout(),
+                          &answer) != RPC_SUCCESS) {
         createError(RPC_PMAPFAILURE, 0);
         return false;
     }
@@ -212,7 +204,7 @@ bool portmapperTcpPort(in_addr addr, rpcprog_t prog, rpcvers_t vers, uint16_t* p
 
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers) {
     in_addr addr;
-    if (!resolve(host, &addr)) {
+    if (!resolveIpv4(host, &addr)) {
         createError(RPC_UNKNOWNHOST, 0);
         return nullptr;
     }

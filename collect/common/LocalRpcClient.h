@@ -18,6 +18,13 @@
 // RPC_SYSTEMERROR (the service does not take the connection).
 CLIENT* localTcpClient(const char* host, rpcprog_t prog, rpcvers_t vers);
 
+// The socket address of `addr`, `port`.
+sockaddr_in ipv4Address(in_addr addr, uint16_t port);
+
+// The IPv4 address of `host`: an address as text, or the name service's
+// first IPv4 address of the name. False when there is none.
+bool resolveIpv4(const char* host, in_addr* out);
+
 // The TCP port of `prog`/`vers` as the portmapper at `addr` (port 111) gives
 // it, through portmapperGetport with the call's 25 seconds. Returns false with
 // rpc_createerr set when the portmapper cannot be asked (RPC_PMAPFAILURE) or

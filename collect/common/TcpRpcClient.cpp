@@ -89,13 +89,7 @@ clnt_stat call(CLIENT* c, rpcproc_t proc, xdrproc_t xargs, void* args, xdrproc_t
     s->error.re_status = RPC_SUCCESS;
     const uint32_t xid = ++s->xid;
 
-    rpc_msg msg = {};
-    msg.rm_xid = xid;
-    msg.rm_direction = CALL;
-    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-    msg.rm_call.cb_prog = s->prog;
-    msg.rm_call.cb_vers = s->vers;
-    msg.rm_call.cb_proc = proc;
+    rpc_msg msg = nullAuthCall(xid, s->prog, s->vers, proc);
     msg.rm_call.cb_cred = c->cl_auth->ah_cred;
     msg.rm_call.cb_verf = c->cl_auth->ah_verf;
     xdrs->x_op = XDR_ENCODE;
@@ -242,4 +236,17 @@ CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_
     s->client.cl_netid = nullptr;
     s->client.cl_tp = nullptr;
     return &s->client;
+}
+
+rpc_msg nullAuthCall(uint32_t xid, rpcprog_t prog, rpcvers_t vers, rpcproc_t proc) {
+    rpc_msg msg = {};
+    msg.rm_xid = xid;
+    msg.rm_direction = CALL;
+    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    msg.rm_call.cb_prog = prog;
+    msg.rm_call.cb_vers = vers;
+    msg.rm_call.cb_proc = proc;
+    msg.rm_call.cb_cred = _null_auth;
+    msg.rm_call.cb_verf = _null_auth;
+    return msg;
 }

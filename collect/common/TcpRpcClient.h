@@ -23,5 +23,9 @@ CLIENT* tcpRpcClient(int fd, const sockaddr_in& server, rpcprog_t prog, rpcvers_
 // there, with no system call.
 uint32_t takeXids(uint32_t count);
 
+// The header of a call of `proc` with no credentials or verifier
+// (AUTH_NONE), to be encoded before the call's arguments.
+rpc_msg nullAuthCall(uint32_t xid, rpcprog_t prog, rpcvers_t vers, rpcproc_t proc);
+
 // Frees what decoding a reply allocated for its verifier, if anything.
 void freeReplyVerifier(rpc_msg* reply);

@@ -1,13 +1,12 @@
 #include "ClusterQuery.h"
 
+#include <poll.h>
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <cerrno>
 
+#include "DaemonExchange.h"
 #include "RecordValues.h"
 
 namespace {
@@ -18,30 +17,43 @@ CsvSample sampleOf(const HistoryEntry& e, const std::vector<std::string>& fields
     return CsvSample{e.stamp, std::move(v.values), e.afterGap};
 }
 
-// What one node's thread and the caller share; whoever leaves last frees it.
-struct Ask {
-    std::mutex lock;
-    std::condition_variable* done = nullptr;  // the caller's, while it waits
-    size_t* pending = nullptr;
-    ClusterRow row;
-};
-
-// Each node being asked holds a descriptor or two (the portmapper's socket,
-// then its connection): the soft limit is raised, as far as the hard one
-// allows, to leave four for each and a hundred to spare, since the usual
-// 1024 is short of a cluster of 500 nodes.
+// Each node being asked holds a descriptor (its connection, and for a
+// moment its portmapper's socket): the soft limit is raised, as far as the
+// hard one allows, to leave two for each and a hundred to spare, since the
+// usual 1024 is short of a cluster of a thousand nodes.
 void allowDescriptorsFor(size_t nodes) {
     rlimit lim;
     if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY)
         return;
-    rlim_t want = static_cast<rlim_t>(nodes) * 4 + 100;
+    rlim_t want = static_cast<rlim_t>(nodes) * 2 + 100;
     if (lim.rlim_cur >= want)
         return;
     lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
     setrlimit(RLIMIT_NOFILE, &lim);
 }
 
+std::chrono::milliseconds leftUntil(std::chrono::steady_clock::time_point until) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds(0));
+}
+
+// One node in flight.
+struct Asked {
+    size_t row;
+    std::unique_ptr<DaemonExchange> exchange;
+    bool redialled = false;
+};
+
 }  // namespace
+
+ClusterRow clusterRowFrom(const std::string& node, const std::vector<std::string>& fields,
+                          const std::vector<HistoryEntry>& entries) {
+    std::vector<CsvSample> samples;
+    for (const HistoryEntry& e : entries)
+        samples.push_back(sampleOf(e, fields));
+    return clusterRow(node, fields, samples);
+}
 
 ClusterRow clusterRowOf(SnapshotSource& source, const std::string& node, RecordType type,
                         const std::vector<std::string>& fields, const uint32_t* from,
@@ -54,66 +66,65 @@ ClusterRow clusterRowOf(SnapshotSource& source, const std::string& node, RecordT
     } else {
         entries = source.newest(type, 2);
     }
-    std::vector<CsvSample> samples;
-    for (const HistoryEntry& e : entries)
-        samples.push_back(sampleOf(e, fields));
-    return clusterRow(node, fields, samples);
+    return clusterRowFrom(node, fields, entries);
 }
 
 std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
-                                 const std::vector<std::string>& fields, const NodeOpener& open,
+                                 const std::vector<std::string>& fields, NodeDialer& dialer,
                                  std::chrono::milliseconds deadline) {
     auto until = std::chrono::steady_clock::now() + deadline;
     allowDescriptorsFor(nodes.size());
-    std::mutex waitLock;
-    std::condition_variable done;
-    size_t pending = nodes.size();
-    std::vector<std::shared_ptr<Ask>> asks;
-    for (const std::string& node : nodes) {
-        auto ask = std::make_shared<Ask>();
-        ask->done = &done;
-        ask->pending = &pending;
-        ask->row.node = node;
-        ask->row.error = "no answer in time";
-        asks.push_back(ask);
-        // The thread has copies of all it needs but the opener, which it
-        // calls first and may outlive only when the caller gave up on it.
-        auto work = [ask, node, type, fields, open, &waitLock] {
-            ClusterRow row;
-            try {
-                std::unique_ptr<SnapshotSource> source = open(node);
-                row = clusterRowOf(*source, node, type, fields);
-            } catch (SourceError& e) {
-                row.node = node;
-                row.error = e.what();
-            }
-            std::lock_guard<std::mutex> held(ask->lock);
-            ask->row = std::move(row);
-            if (ask->done) {
-                std::lock_guard<std::mutex> caller(waitLock);
-                --*ask->pending;
-                ask->done->notify_all();
-            }
-        };
+    std::vector<ClusterRow> rows(nodes.size());
+    std::vector<Asked> asked;
+    for (size_t i = 0; i < nodes.size(); i++) {
+        rows[i].node = nodes[i];
+        rows[i].error = "no answer in time";
         try {
-            std::thread(work).detach();
-        } catch (const std::system_error& e) {
-            // Out of threads: this node is not asked.
-            ask->row.error = std::string("cannot ask: ") + e.what();
-            std::lock_guard<std::mutex> held(waitLock);
-            pending--;
+            int fd = dialer.dial(nodes[i], leftUntil(until));
+            asked.push_back(Asked{i, std::make_unique<DaemonExchange>(fd, type), false});
+        } catch (SourceError& e) {
+            rows[i].error = e.what();
         }
     }
-    {
-        std::unique_lock<std::mutex> held(waitLock);
-        done.wait_until(held, until, [&] { return pending == 0; });
-    }
-    std::vector<ClusterRow> rows;
-    for (auto& ask : asks) {
-        std::lock_guard<std::mutex> held(ask->lock);
-        // From here on a late thread tells no one.
-        ask->done = nullptr;
-        rows.push_back(ask->row);
+    std::vector<pollfd> polled;
+    for (;;) {
+        // The finished ones leave, and their connections are closed.
+        for (Asked& a : asked) {
+            while (a.exchange && a.exchange->finished()) {
+                ClusterRow& row = rows[a.row];
+                if (a.exchange->refused() && !a.redialled) {
+                    a.redialled = true;
+                    a.exchange.reset();
+                    try {
+                        int fd = dialer.redial(row.node, leftUntil(until));
+                        a.exchange = std::make_unique<DaemonExchange>(fd, type);
+                    } catch (SourceError& e) {
+                        row.error = e.what();
+                    }
+                    continue;
+                }
+                if (a.exchange->failed())
+                    row.error = a.exchange->error();
+                else
+                    row = clusterRowFrom(row.node, fields, a.exchange->take());
+                a.exchange.reset();
+            }
+        }
+        asked.erase(
+            std::remove_if(asked.begin(), asked.end(), [](const Asked& a) { return !a.exchange; }),
+            asked.end());
+        std::chrono::milliseconds left = leftUntil(until);
+        if (asked.empty() || left.count() == 0)
+            break;
+        polled.clear();
+        for (const Asked& a : asked)
+            polled.push_back(pollfd{a.exchange->fd(), a.exchange->events(), 0});
+        int n = poll(polled.data(), polled.size(), static_cast<int>(left.count()) + 1);
+        if (n < 0 && errno != EINTR)
+            break;
+        for (size_t i = 0; n > 0 && i < polled.size(); i++)
+            if (polled[i].revents)
+                asked[i].exchange->advance();
     }
     return rows;
 }

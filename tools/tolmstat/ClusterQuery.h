@@ -1,12 +1,12 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ClusterView.h"
+#include "NodeDialer.h"
 #include "SnapshotSource.h"
 
 // The row of one node of tolmstat cluster from its history: the rates
@@ -16,16 +16,19 @@ ClusterRow clusterRowOf(SnapshotSource& source, const std::string& node, RecordT
                         const std::vector<std::string>& fields, const uint32_t* from = nullptr,
                         const uint32_t* to = nullptr);
 
-// Opens the history of one node; throws SourceError when it cannot.
-using NodeOpener = std::function<std::unique_ptr<SnapshotSource>(const std::string& node)>;
+// The row of a node from its newest entries (oldest first).
+ClusterRow clusterRowFrom(const std::string& node, const std::vector<std::string>& fields,
+                          const std::vector<HistoryEntry>& entries);
 
-// Asks every node at once, one thread each, and gives their rows in the
-// order of `nodes`. A node whose source fails, or that has not answered by
-// `deadline` from the call, is not reached (its thread is left to end on its
-// own, touching nothing of the caller's): one slow node costs the others
-// nothing beyond the deadline. `open` is called from the threads. The
-// process's soft limit of descriptors is raised first, as far as the hard
-// one allows, to four for each node and a hundred more.
+// Asks every node's daemon at once, from this thread: one non-blocking
+// connection each (DaemonExchange), all driven by one poll loop, and gives
+// their rows in the order of `nodes`. A node that cannot be dialled or
+// fails has its reason in its row; one that has not answered by `deadline`
+// from the call has "no answer in time", and costs the others nothing
+// beyond it. A node whose service port refuses is dialled once more by its
+// portmapper. Every connection is closed on return. The process's soft
+// limit of descriptors is raised first, as far as the hard one allows, to
+// two for each node and a hundred more.
 std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
-                                 const std::vector<std::string>& fields, const NodeOpener& open,
+                                 const std::vector<std::string>& fields, NodeDialer& dialer,
                                  std::chrono::milliseconds deadline);

@@ -17,6 +17,7 @@
 #include "ClusterQuery.h"
 #include "ClusterView.h"
 #include "CsvView.h"
+#include "DaemonDialer.h"
 #include "DaemonSource.h"
 #include "DirSource.h"
 #include "HistoryRecord.h"
@@ -375,22 +376,16 @@ int printCluster(const std::vector<ClusterRow>& rows, RecordType type,
     return 0;
 }
 
-// Every node's daemon at once, two seconds each.
+// Every node's daemon at once, two seconds in all.
 int clusterLive(const std::vector<std::string>& hosts, RecordType type,
                 const std::vector<std::string>& fields, ClusterForm form) {
-    prepareRpcClients();
-    std::vector<ClusterRow> rows = askNodes(
-        hosts, type, fields,
-        [](const std::string& host) { return std::make_unique<DaemonSource>(host, 2); },
-        std::chrono::milliseconds(2000));
+    DaemonDialer dialer;
+    std::vector<ClusterRow> rows =
+        askNodes(hosts, type, fields, dialer, std::chrono::milliseconds(2000));
     for (const ClusterRow& r : rows)
         if (!r.reached)
             fprintf(stderr, "tolmstat: %s: %s\n", r.node.c_str(), r.error.c_str());
-    int rc = printCluster(rows, type, fields, form);
-    // A node that has not answered keeps its thread waiting on it: the
-    // process does not wait for it.
-    fflush(stderr);
-    _exit(rc);
+    return printCluster(rows, type, fields, form);
 }
 
 // Every host directory of the volume, one after the other, in natural order.
