@@ -258,3 +258,72 @@ TEST(DaemonExchangeRefusal, ClosedPortIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A connected loopback TCP pair: the client's end non-blocking.
+void tcpPair(int* client, int* server) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener, 1);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    *client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    connect(*client, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    *server = accept(listener, nullptr, nullptr);
+    close(listener);
+}
+
+// What the daemon's end reads once the client is gone: 0 for an orderly
+// close, -1 with errno for a reset.
+int lastRead(int fd) {
+    pollfd p = {fd, POLLIN, 0};
+    poll(&p, 1, 1000);
+    char c;
+    return static_cast<int>(read(fd, &c, 1));
+}
+
+// A finished exchange resets its connection (no closing handshake, no
+// TIME_WAIT); one that failed closes it in order.
+TEST(DaemonExchangeClose, ResetOnlyAfterTheLastReply) {
+    int client, server;
+    tcpPair(&client, &server);
+    ASSERT_GE(server, 0);
+    {
+        DaemonExchange ex(client, RecordType::Nblade);
+        Peer p{server};
+        uint32_t xid = wordAt(p.take(44), 1);
+        p.give(lastFragment(accepted(xid, words({0}))));
+        for (int i = 0; i < 100 && !ex.finished(); i++) {
+            pollfd w = {ex.fd(), ex.events(), 0};
+            poll(&w, 1, 10);
+            ex.advance();
+        }
+        ASSERT_TRUE(ex.finished() && !ex.failed()) << ex.error();
+    }
+    errno = 0;
+    EXPECT_EQ(-1, lastRead(server));
+    EXPECT_EQ(ECONNRESET, errno);
+    close(server);
+
+    tcpPair(&client, &server);
+    {
+        DaemonExchange ex(client, RecordType::Nblade);
+        Peer p{server};
+        uint32_t xid = wordAt(p.take(44), 1);
+        p.give(lastFragment(words({xid, 1, 0, 0, 0, 3})));
+        for (int i = 0; i < 100 && !ex.finished(); i++) {
+            pollfd w = {ex.fd(), ex.events(), 0};
+            poll(&w, 1, 10);
+            ex.advance();
+        }
+        ASSERT_TRUE(ex.failed());
+    }
+    EXPECT_EQ(0, lastRead(server));
+    close(server);
+}
+
+}  // namespace
