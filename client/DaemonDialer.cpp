@@ -30,12 +30,16 @@ int connecting(const sockaddr_in& to) {
 }  // namespace
 
 in_addr DaemonDialer::addressOf(const std::string& node) {
-    auto known = _addresses.find(node);
-    if (known != _addresses.end())
-        return known->second;
+    {
+        std::lock_guard<std::mutex> hold(_lock);
+        auto known = _addresses.find(node);
+        if (known != _addresses.end())
+            return known->second;
+    }
     in_addr addr;
     if (!resolveIpv4(node.c_str(), &addr))
         throw SourceError(clnt_sperrno(RPC_UNKNOWNHOST));
+    std::lock_guard<std::mutex> hold(_lock);
     _addresses[node] = addr;
     return addr;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "DaemonExchange.h"
 #include "RecordValues.h"
@@ -69,14 +70,15 @@ ClusterRow clusterRowOf(SnapshotSource& source, const std::string& node, RecordT
     return clusterRowFrom(node, fields, entries);
 }
 
-std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
-                                 const std::vector<std::string>& fields, NodeDialer& dialer,
-                                 std::chrono::milliseconds deadline) {
-    auto until = std::chrono::steady_clock::now() + deadline;
-    allowDescriptorsFor(nodes.size());
-    std::vector<ClusterRow> rows(nodes.size());
+namespace {
+
+// One lane's share of the nodes (`mine`, indexes into `nodes` and `rows`),
+// asked from one thread by one poll loop.
+void askLane(const std::vector<std::string>& nodes, const std::vector<size_t>& mine,
+             RecordType type, const std::vector<std::string>& fields, NodeDialer& dialer,
+             std::chrono::steady_clock::time_point until, std::vector<ClusterRow>& rows) {
     std::vector<Asked> asked;
-    for (size_t i = 0; i < nodes.size(); i++) {
+    for (size_t i : mine) {
         rows[i].node = nodes[i];
         rows[i].error = "no answer in time";
         try {
@@ -126,5 +128,26 @@ std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordTy
             if (polled[i].revents)
                 asked[i].exchange->advance();
     }
+}
+
+}  // namespace
+
+std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
+                                 const std::vector<std::string>& fields, NodeDialer& dialer,
+                                 std::chrono::milliseconds deadline, unsigned lanes) {
+    auto until = std::chrono::steady_clock::now() + deadline;
+    allowDescriptorsFor(nodes.size());
+    std::vector<ClusterRow> rows(nodes.size());
+    lanes = std::max(1u, std::min<unsigned>(lanes, static_cast<unsigned>(nodes.size())));
+    std::vector<std::vector<size_t>> shares(lanes);
+    for (size_t i = 0; i < nodes.size(); i++)
+        shares[i % lanes].push_back(i);
+    std::vector<std::thread> others;
+    for (unsigned l = 1; l < lanes; l++)
+        others.emplace_back(askLane, std::cref(nodes), std::cref(shares[l]), type,
+                            std::cref(fields), std::ref(dialer), until, std::ref(rows));
+    askLane(nodes, shares[0], type, fields, dialer, until, rows);
+    for (std::thread& t : others)
+        t.join();
     return rows;
 }

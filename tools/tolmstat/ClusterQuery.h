@@ -20,8 +20,10 @@ ClusterRow clusterRowOf(SnapshotSource& source, const std::string& node, RecordT
 ClusterRow clusterRowFrom(const std::string& node, const std::vector<std::string>& fields,
                           const std::vector<HistoryEntry>& entries);
 
-// Asks every node's daemon at once, from this thread: one non-blocking
-// connection each (DaemonExchange), all driven by one poll loop, and gives
+// Asks every node's daemon at once: one non-blocking connection each
+// (DaemonExchange), the nodes dealt in turn to `lanes` poll loops (this
+// thread's and lanes - 1 more threads', each dialling its own share, so
+// `dialer` is called from all of them at once), and gives
 // their rows in the order of `nodes`. A node that cannot be dialled or
 // fails has its reason in its row; one that has not answered by `deadline`
 // from the call has "no answer in time", and costs the others nothing
@@ -31,4 +33,4 @@ ClusterRow clusterRowFrom(const std::string& node, const std::vector<std::string
 // two for each node and a hundred more.
 std::vector<ClusterRow> askNodes(const std::vector<std::string>& nodes, RecordType type,
                                  const std::vector<std::string>& fields, NodeDialer& dialer,
-                                 std::chrono::milliseconds deadline);
+                                 std::chrono::milliseconds deadline, unsigned lanes = 1);

@@ -1,6 +1,7 @@
 // tolmstat cluster: the rows of nodes with two snapshots, one, none, a reset
 // and no answer in the table's three forms, and the nodes asked at once: a
-// node that never answers costs the others nothing beyond the deadline.
+// node that never answers costs the others nothing beyond the deadline,
+// from one poll loop or from several threads' each.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,12 +269,16 @@ int refusingSocket() {
 
 // Nodes by name: "down" cannot be dialled, "hung" never answers, "new" has
 // one snapshot, "moved" refuses its service port and is found again by its
-// portmapper; n1 counts 3 a second, the others 5.
+// portmapper; n1 counts 3 a second, the others 5. Called from every lane.
 class FakeDialer : public NodeDialer {
   public:
     explicit FakeDialer(FakeDaemons& daemons) : _daemons(daemons) {}
     int dial(const std::string& node, std::chrono::milliseconds) override {
         dialled++;
+        {
+            std::lock_guard<std::mutex> held(_lock);
+            threads.insert(std::this_thread::get_id());
+        }
         if (node == "down")
             throw SourceError("RPC: Unknown host");
         if (node == "moved")
@@ -284,24 +290,33 @@ class FakeDialer : public NodeDialer {
         return _daemons.connect(b);
     }
     int redial(const std::string& node, std::chrono::milliseconds) override {
-        redialled.push_back(node);
+        {
+            std::lock_guard<std::mutex> held(_lock);
+            redialled.push_back(node);
+        }
         Behaviour b;
         b.step = 7;
         return _daemons.connect(b);
     }
-    int dialled = 0;
+    std::atomic<int> dialled{0};
     std::vector<std::string> redialled;
+    std::set<std::thread::id> threads;
 
   private:
     FakeDaemons& _daemons;
+    std::mutex _lock;
 };
 
-TEST(ClusterQuery, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
+// In one poll loop and dealt to three: the same rows, in the nodes' order.
+class ClusterLanes : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(ClusterLanes, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
     FakeDaemons daemons;
     FakeDialer dialer(daemons);
     std::vector<std::string> nodes = {"n1", "hung", "n2", "down", "new", "moved", "n3"};
     std::vector<ClusterRow> rows = askNodes(nodes, RecordType::Nblade, {"cifs.TolmGetAttr"}, dialer,
-                                            std::chrono::milliseconds(800));
+                                            std::chrono::milliseconds(800), GetParam());
+    EXPECT_EQ(GetParam(), dialer.threads.size());
     ASSERT_EQ(nodes.size(), rows.size());
     for (size_t i = 0; i < nodes.size(); i++)
         EXPECT_EQ(nodes[i], rows[i].node);
@@ -324,8 +339,10 @@ TEST(ClusterQuery, NodesAreAskedAtOnceAndAHungOneIsLeftBehind) {
     EXPECT_EQ(4 * 3 + 2 + 1, daemons.calls());
 }
 
-// A hundred nodes in flight at once under a soft limit of 64 descriptors:
-// the limit is raised for them, and every node is reached.
+INSTANTIATE_TEST_SUITE_P(OneAndThree, ClusterLanes, ::testing::Values(1u, 3u));
+
+// A hundred nodes in flight at once, in four lanes, under a soft limit of
+// 64 descriptors: the limit is raised for them, and every node is reached.
 TEST(ClusterQuery, ManyNodesAtOnceFitTheDescriptorLimit) {
     rlimit saved;
     ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &saved));
@@ -344,7 +361,7 @@ TEST(ClusterQuery, ManyNodesAtOnceFitTheDescriptorLimit) {
         FakeDaemons daemons;
         FakeDialer dialer(daemons);
         rows = askNodes(nodes, RecordType::Nblade, {"cifs.TolmGetAttr"}, dialer,
-                        std::chrono::seconds(20));
+                        std::chrono::seconds(20), 4);
         getrlimit(RLIMIT_NOFILE, &now);
     }
     setrlimit(RLIMIT_NOFILE, &saved);
